@@ -1,0 +1,126 @@
+"""Benchmarks varnex against the alternative a user would pick, one run per workload.
+
+Each workload runs in a fresh child process so that its peak memory can be read on its own:
+the child reports its wall time and how far its resident set grew above what it held before the
+workload started. Generated inputs are cached in bench/out/.
+
+    python bench/run.py                 # every workload
+    python bench/run.py inspect         # workloads whose name contains "inspect"
+"""
+
+from __future__ import annotations
+
+import argparse
+import hashlib
+import json
+import os
+import resource
+import shutil
+import subprocess
+import sys
+import time
+import zipfile
+from pathlib import Path
+
+OUT = Path(__file__).resolve().parent / "out"
+
+
+# ---- generated inputs ----
+
+def media_package(path: Path, entries: int = 400, media_bytes: int = 160_000, xml_bytes: int = 40_000) -> Path:
+    """A package-shaped archive: hundreds of XML parts and incompressible media, 60+ MB."""
+    if path.exists():
+        return path
+    rng = __import__("random").Random(7)
+    path.parent.mkdir(parents=True, exist_ok=True)
+    with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as archive:
+        archive.writestr("[Content_Types].xml", '<?xml version="1.0"?><Types/>')
+        for i in range(1, entries + 1):
+            text = ('<p:sp><p:txBody><a:p><a:r><a:t>Shape %d text %d</a:t></a:r></a:p></p:txBody></p:sp>' % (i, i))
+            archive.writestr(f"ppt/slides/slide{i}.xml", "<p:sld>" + text * (xml_bytes // len(text)) + "</p:sld>")
+            archive.writestr(zipfile.ZipInfo(f"ppt/media/image{i}.png"), rng.randbytes(media_bytes),
+                             compress_type=zipfile.ZIP_STORED)
+    return path
+
+
+# ---- workloads: each returns a callable for the child process ----
+
+def inspect_varnex(path: str):
+    import varnex_native
+    return lambda: varnex_native.inspect_package_json(path)
+
+
+def inspect_zipfile(path: str):
+    def run():
+        parts = []
+        with zipfile.ZipFile(path) as archive:
+            for info in archive.infolist():
+                data = archive.read(info)
+                parts.append({"name": info.filename, "size": len(data),
+                              "sha256": hashlib.sha256(data).hexdigest()})
+        parts.sort(key=lambda p: p["name"].encode())
+        return json.dumps({"path": path, "parts": parts}, indent=2)
+    return run
+
+
+def copy_file(path: str):
+    target = str(OUT / "copy.tmp")
+    return lambda: shutil.copyfile(path, target)
+
+
+# name -> (input builder, {tool: workload factory}); the first tool is varnex, compared to the rest.
+WORKLOADS = {
+    "inspect_package": (lambda: media_package(OUT / "media.pptx"),
+                        {"varnex": inspect_varnex, "zipfile+hashlib": inspect_zipfile, "cp": copy_file}),
+}
+
+
+def rss_kb() -> int:
+    with open("/proc/self/statm") as statm:
+        return int(statm.read().split()[1]) * os.sysconf("SC_PAGE_SIZE") // 1024
+
+
+def child(workload: str, tool: str, path: str) -> None:
+    run = WORKLOADS[workload][1][tool](path)
+    before = rss_kb()
+    start = time.perf_counter()
+    run()
+    seconds = time.perf_counter() - start
+    peak = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss
+    print(json.dumps({"seconds": seconds, "peak_growth_kb": max(0, peak - before)}))
+
+
+def measure(workload: str, tool: str, path: Path) -> dict:
+    output = subprocess.run([sys.executable, __file__, "--child", workload, tool, str(path)],
+                            check=True, capture_output=True, text=True).stdout
+    return json.loads(output.strip().splitlines()[-1])
+
+
+def largest_entry_kb(path: Path) -> int:
+    with zipfile.ZipFile(path) as archive:
+        return max((i.file_size for i in archive.infolist()), default=0) // 1024
+
+
+def main() -> None:
+    parser = argparse.ArgumentParser()
+    parser.add_argument("filter", nargs="?", default="")
+    parser.add_argument("--child", nargs=3, metavar=("WORKLOAD", "TOOL", "PATH"))
+    args = parser.parse_args()
+    if args.child:
+        child(*args.child)
+        return
+    for name, (build, tools) in WORKLOADS.items():
+        if args.filter not in name:
+            continue
+        path = build()
+        size_mb = path.stat().st_size / 1e6
+        results = {tool: measure(name, tool, path) for tool in tools}
+        print(f"\n{name}: input {size_mb:.1f} MB, largest entry {largest_entry_kb(path)} KB")
+        base = results["varnex"]["seconds"]
+        for tool, result in results.items():
+            ratio = "" if tool == "varnex" else f"  {tool}/varnex time = {result['seconds'] / base:.2f}"
+            print(f"  {tool:<18} {result['seconds'] * 1000:9.1f} ms  peak +{result['peak_growth_kb'] / 1024:7.1f} MB{ratio}")
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,118 @@
+// The JSON writer of every result: two-space pretty printing, members in declaration order,
+// UTF-8 strings with the minimal escapes, integers only.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <type_traits>
+#include <vector>
+
+#include "error.hpp"
+#include "models.hpp"
+
+namespace varnex::json {
+
+class Writer {
+public:
+    void begin_object() { open('{'); }
+    void end_object() { close('}'); }
+    void begin_array() { open('['); }
+    void end_array() { close(']'); }
+    void key(std::string_view name);
+
+    void null_value();
+    void bool_value(bool value);
+    void uint_value(std::uint64_t value);
+    void int_value(std::int64_t value);
+    // Invalid UTF-8 is replaced by U+FFFD so the output stays valid JSON.
+    void string_value(std::string_view value);
+
+    std::string take() { return std::move(out_); }
+
+private:
+    struct Level {
+        bool has_members = false;
+    };
+    void open(char bracket);
+    void close(char bracket);
+    void before_value();
+    void newline_indent();
+
+    std::string out_;
+    std::vector<Level> levels_;
+    bool after_key_ = false;
+};
+
+// True when `text` is well-formed UTF-8 (no overlongs, no surrogates, nothing above U+10FFFF).
+bool is_valid_utf8(std::string_view text);
+// Appends `text` as a JSON string literal, replacing invalid UTF-8 by U+FFFD.
+void append_string_literal(std::string& out, std::string_view text);
+
+template <class T>
+struct is_optional : std::false_type {};
+template <class T>
+struct is_optional<std::optional<T>> : std::true_type {};
+
+template <class T>
+struct is_vector : std::false_type {};
+template <class T, class A>
+struct is_vector<std::vector<T, A>> : std::true_type {};
+
+// Serialisation fails only for a path that is not valid UTF-8; the error is the message itself.
+using WriteStatus = tl::expected<void, std::string>;
+inline constexpr const char* invalid_path_message = "path contains invalid UTF-8 characters";
+
+template <class T>
+WriteStatus write_value(Writer& writer, const T& value) {
+    if constexpr (std::is_same_v<T, bool>) {
+        writer.bool_value(value);
+    } else if constexpr (std::is_enum_v<T>) {
+        writer.string_value(json_name(value));
+    } else if constexpr (std::is_integral_v<T> && std::is_unsigned_v<T>) {
+        writer.uint_value(value);
+    } else if constexpr (std::is_integral_v<T>) {
+        writer.int_value(value);
+    } else if constexpr (std::is_same_v<T, std::string> || std::is_same_v<T, std::string_view>) {
+        writer.string_value(value);
+    } else if constexpr (std::is_same_v<T, PathText>) {
+        if (!is_valid_utf8(value.value)) return tl::unexpected(std::string(invalid_path_message));
+        writer.string_value(value.value);
+    } else if constexpr (is_optional<T>::value) {
+        if (!value) {
+            writer.null_value();
+        } else {
+            return write_value(writer, *value);
+        }
+    } else if constexpr (is_vector<T>::value) {
+        writer.begin_array();
+        for (const auto& element : value) {
+            auto status = write_value(writer, element);
+            if (!status) return status;
+        }
+        writer.end_array();
+    } else {
+        writer.begin_object();
+        WriteStatus status;
+        value.fields([&](const char* name, const auto& field) {
+            if (!status) return;
+            writer.key(name);
+            status = write_value(writer, field);
+        });
+        if (!status) return status;
+        writer.end_object();
+    }
+    return {};
+}
+
+// The record as pretty-printed JSON text.
+template <class T>
+tl::expected<std::string, std::string> to_json_text(const T& record) {
+    Writer writer;
+    auto status = write_value(writer, record);
+    if (!status) return tl::unexpected(std::move(status).error());
+    return writer.take();
+}
+
+}  // namespace varnex::json
