@@ -44,7 +44,7 @@ std::string replace_element(std::string_view text, std::string_view name, std::s
 Result<std::string> insert_before(std::string_view text, std::string_view marker, std::string_view insertion);
 
 // The raw text between `name="` (first plain occurrence, no word boundary: `id` also matches
-// the end of `grpId`) and the next `"`.
+// the end of `spid`) and the next `"`.
 std::optional<std::string_view> attribute_value(std::string_view text, std::string_view name);
 std::optional<std::string> extract_string_attribute(std::string_view text, std::string_view name);
 // attribute_value parsed by parse_i64_decimal.
