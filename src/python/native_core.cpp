@@ -2,6 +2,7 @@
 #include "call_frame.hpp"
 #include "package_io.hpp"
 #include "registration.hpp"
+#include "summary_package_extract.hpp"
 
 namespace varnex::py {
 
@@ -28,6 +29,9 @@ JsonText build_info() {
 bool register_native_core(PyObject* module) {
     return register_function<&build_info>(module, "build_info_json") &&
            register_function<&inspect_package>(module, "inspect_package_json", {"path"}) &&
+           register_function<&summarize_presentation>(module, "summarize_presentation_json", {"path"}) &&
+           register_function<&summarize_slide_at_index>(module, "summarize_slide_at_index_json",
+                                                        {"path", "slide_index"}) &&
            register_function<&roundtrip_package>(module, "roundtrip_package_json", {"input", "output"});
 }
 

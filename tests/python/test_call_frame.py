@@ -219,7 +219,8 @@ REGISTRATION_ORDER = [
     "add_slide_nested_group_freeform_shape_in_new_group_with_text_json",
     "apply_edit_batch_json",
 ]
-BUILT = {"build_info_json", "inspect_package_json", "roundtrip_package_json"}
+BUILT = {"build_info_json", "inspect_package_json", "summarize_presentation_json",
+         "summarize_slide_at_index_json", "roundtrip_package_json"}
 
 
 def test_module_surface():

@@ -1,0 +1,40 @@
+// Presentation and slide summaries: read-only descriptions of a package's slides.
+#pragma once
+
+#include <cstdint>
+#include <initializer_list>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "error.hpp"
+#include "models.hpp"
+#include "summary_models.hpp"
+
+namespace varnex {
+
+class Package;
+
+// Every slide in presentation order, and whether any entry is a VBA project. Io error when
+// the file cannot be opened, Zip error when it is not an archive, an entry cannot be opened,
+// or a slide named by the presentation is missing ("specified file not found in archive").
+Result<PresentationSummary> summarize_presentation(const std::string& path);
+
+// The slide at the zero-based position in presentation order; invalid input
+// "slide index {} was not found" past the last slide.
+Result<SlideSummary> summarize_slide_at_index(const std::string& path, std::uint64_t slide_index);
+
+// The summary of one slide part of an open package.
+Result<SlideSummary> summarize_slide_part(Package& package, std::string_view slide_part);
+
+// The text runs of the notes slide named by the slide's first notesSlide relationship; empty
+// when there is none, or when its part is missing or cannot be opened. Io error when the part
+// cannot be read.
+Result<std::vector<std::string>> read_notes(Package& package, std::string_view slide_part,
+                                            const std::vector<RelationshipSummary>& relationships);
+
+// The records whose type ends with one of `suffixes`, in order (copies).
+std::vector<RelationshipSummary> relationships_with_type_suffix(const std::vector<RelationshipSummary>& relationships,
+                                                                std::initializer_list<std::string_view> suffixes);
+
+}  // namespace varnex

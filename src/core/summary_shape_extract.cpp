@@ -1,0 +1,240 @@
+#include "summary_shape_extract.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <string>
+#include <utility>
+
+#include "summary_text_extract.hpp"
+#include "xml_helpers.hpp"
+
+namespace varnex {
+
+namespace {
+
+constexpr std::string_view kSpTreeEnd = "</p:spTree>";
+constexpr std::string_view kGroupPropertiesEnd = "</p:grpSpPr>";
+constexpr std::string_view kGroupEnd = "</p:grpSp>";
+
+// Groups nested deeper than this are summarised without their children. Every level rescans
+// the whole group, so an unbounded chain of nested groups would cost quadratic time and deep
+// recursion; real decks stay far below this.
+constexpr int kMaxGroupDepth = 64;
+
+ShapeKind shape_kind(std::string_view block) {
+    const auto contains = [&](std::string_view text) { return block.find(text) != std::string_view::npos; };
+    if (block.starts_with("<p:sp")) return ShapeKind::Shape;
+    if (block.starts_with("<p:pic")) return contains("<a:videoFile") ? ShapeKind::Movie : ShapeKind::Picture;
+    if (block.starts_with("<p:graphicFrame"))
+        return contains("<p:oleObj") ? ShapeKind::OleObject : ShapeKind::GraphicFrame;
+    if (block.starts_with("<p:grpSp")) return ShapeKind::Group;
+    if (block.starts_with("<p:cxnSp")) return ShapeKind::Connector;
+    return ShapeKind::Unknown;
+}
+
+std::optional<std::string> tag_attribute(const std::optional<std::string_view>& tag, std::string_view name) {
+    if (!tag) return std::nullopt;
+    return xml::extract_string_attribute(*tag, name);
+}
+
+std::int64_t attribute_or_zero(std::string_view tag, std::string_view name) {
+    return xml::attribute_i64(tag, name).value_or(0);
+}
+
+// The slice of the first element `name`, from its start tag through its end tag.
+std::optional<std::string_view> first_element(std::string_view text, std::string_view name) {
+    const auto start = xml::find_tag_start(text, 0, name);
+    if (!start) return std::nullopt;
+    const auto end = xml::find_element_end(text, *start, name);
+    if (!end) return std::nullopt;
+    return text.substr(*start, *end - *start);
+}
+
+// Half away from zero, saturating at the 64-bit limits; NaN gives 0.
+std::int64_t round_saturating(double value) {
+    if (std::isnan(value)) return 0;
+    const double rounded = std::round(value);
+    if (rounded >= 9223372036854775808.0) return std::numeric_limits<std::int64_t>::max();
+    if (rounded < -9223372036854775808.0) return std::numeric_limits<std::int64_t>::min();
+    return static_cast<std::int64_t>(rounded);
+}
+
+std::int64_t saturate(__int128 value) {
+    if (value > std::numeric_limits<std::int64_t>::max()) return std::numeric_limits<std::int64_t>::max();
+    if (value < std::numeric_limits<std::int64_t>::min()) return std::numeric_limits<std::int64_t>::min();
+    return static_cast<std::int64_t>(value);
+}
+
+// One axis of a child placed through its group's frame: (position, size) on the slide.
+std::pair<std::int64_t, std::int64_t> map_axis(std::int64_t position, std::int64_t size, std::int64_t offset,
+                                               std::int64_t extent, std::int64_t child_offset,
+                                               std::int64_t child_extent) {
+    // Exact difference: hostile coordinates must not overflow.
+    const __int128 delta = static_cast<__int128>(position) - child_offset;
+    if (child_extent == 0) return {saturate(offset + delta), size};
+    const double scaled = static_cast<double>(delta) * static_cast<double>(extent) / static_cast<double>(child_extent);
+    const double scaled_size =
+        static_cast<double>(size) * static_cast<double>(extent) / static_cast<double>(child_extent);
+    return {saturate(static_cast<__int128>(offset) + round_saturating(scaled)), round_saturating(scaled_size)};
+}
+
+// The frame a group gives its children, or none when the group has no a:xfrm.
+std::optional<GroupTransformContext> child_context(std::string_view block,
+                                                   const std::optional<TransformSummary>& effective) {
+    if (!effective) return std::nullopt;
+    const auto frame = first_element(block, "a:xfrm");
+    if (!frame) return std::nullopt;
+    GroupTransformContext context;
+    context.off_x = effective->x;
+    context.off_y = effective->y;
+    context.ext_cx = effective->cx;
+    context.ext_cy = effective->cy;
+    if (const auto child_offset = xml::element_start_tag(*frame, "a:chOff")) {
+        context.ch_off_x = attribute_or_zero(*child_offset, "x");
+        context.ch_off_y = attribute_or_zero(*child_offset, "y");
+    }
+    if (const auto child_extent = xml::element_start_tag(*frame, "a:chExt")) {
+        context.ch_ext_cx = attribute_or_zero(*child_extent, "cx");
+        context.ch_ext_cy = attribute_or_zero(*child_extent, "cy");
+    } else {
+        context.ch_ext_cx = effective->cx;
+        context.ch_ext_cy = effective->cy;
+    }
+    return context;
+}
+
+// The text between the group's properties and its closing tag, where its children live.
+std::string_view group_child_region(std::string_view block) {
+    const std::size_t properties_end = block.find(kGroupPropertiesEnd);
+    if (properties_end == std::string_view::npos) return {};
+    const std::size_t start = properties_end + kGroupPropertiesEnd.size();
+    std::size_t end = block.rfind(kGroupEnd);
+    if (end == std::string_view::npos) end = block.size();
+    if (end <= start) return {};
+    return block.substr(start, end - start);
+}
+
+std::string join_lines(const std::vector<std::string>& paragraphs) {
+    std::string text;
+    for (std::size_t i = 0; i < paragraphs.size(); ++i) {
+        if (i > 0) text += '\n';
+        text += paragraphs[i];
+    }
+    return text;
+}
+
+ShapeSummary summarize(std::string_view block, const std::optional<GroupTransformContext>& context, int depth) {
+    ShapeSummary shape;
+    shape.kind = shape_kind(block);
+
+    const auto identity = xml::element_start_tag(block, "p:cNvPr");
+    shape.id = tag_attribute(identity, "id");
+    shape.name = tag_attribute(identity, "name");
+    const auto placeholder = xml::element_start_tag(block, "p:ph");
+    shape.is_placeholder = xml::find_tag_start(block, 0, "p:ph").has_value();
+    shape.placeholder_type = tag_attribute(placeholder, "type");
+    shape.placeholder_idx = tag_attribute(placeholder, "idx");
+
+    ParagraphDetails details = extract_paragraph_details(block);
+    shape.text = join_lines(details.paragraphs);
+    shape.paragraphs = std::move(details.paragraphs);
+    shape.paragraph_runs = std::move(details.runs);
+    shape.paragraph_line_breaks = std::move(details.line_breaks);
+    shape.paragraph_fields = std::move(details.fields);
+    shape.paragraph_run_bold = std::move(details.bold);
+    shape.paragraph_run_italic = std::move(details.italic);
+    shape.paragraph_run_underline = std::move(details.underline);
+    shape.paragraph_run_font_size = std::move(details.font_size);
+    shape.paragraph_run_font_name = std::move(details.font_name);
+
+    shape.transform = extract_transform(block);
+    if (shape.transform)
+        shape.effective_transform = context ? apply_group_transform(*shape.transform, *context) : *shape.transform;
+
+    if (shape.kind == ShapeKind::Group && depth < kMaxGroupDepth) {
+        const auto frame = child_context(block, shape.effective_transform);
+        for (const std::string_view child : xml::extract_shape_blocks(group_child_region(block)))
+            shape.children.push_back(summarize(child, frame, depth + 1));
+    }
+
+    shape.tables = extract_tables(block);
+    shape.relationship_ids = shape_relationship_ids(block);
+    shape.has_chart = block.find(":chart") != std::string_view::npos;
+    shape.has_picture = shape.kind == ShapeKind::Picture;
+    shape.has_group = shape.kind == ShapeKind::Group;
+    return shape;
+}
+
+}  // namespace
+
+std::vector<ShapeSummary> extract_shapes(std::string_view slide_xml) {
+    std::string storage;
+    const std::string_view text = utf8_text(slide_xml, storage);
+    const auto tree = xml::find_tag_start(text, 0, "p:spTree");
+    if (!tree) return {};
+    const std::size_t tag_end = text.find('>', *tree);
+    if (tag_end == std::string_view::npos) return {};
+    const auto tree_end = xml::find_element_end(text, *tree, "p:spTree");
+    if (!tree_end) return {};
+    const std::size_t content_start = tag_end + 1;
+    const std::size_t content_end = *tree_end - kSpTreeEnd.size();
+    if (content_end <= content_start) return {};
+
+    std::vector<ShapeSummary> shapes;
+    for (const std::string_view block : xml::extract_shape_blocks(text.substr(content_start, content_end - content_start)))
+        shapes.push_back(summarize(block, std::nullopt, 0));
+    return shapes;
+}
+
+ShapeSummary summarize_shape_block(std::string_view block, const std::optional<GroupTransformContext>& context) {
+    return summarize(block, context, 0);
+}
+
+std::optional<TransformSummary> extract_transform(std::string_view xml) {
+    // An a:xfrm anywhere wins over an earlier p:xfrm (graphic frames carry the latter).
+    std::string_view name = "a:xfrm";
+    auto start = xml::find_tag_start(xml, 0, name);
+    if (!start) {
+        name = "p:xfrm";
+        start = xml::find_tag_start(xml, 0, name);
+    }
+    if (!start) return std::nullopt;
+    const auto end = xml::find_element_end(xml, *start, name);
+    if (!end) return std::nullopt;
+    const std::string_view frame = xml.substr(*start, *end - *start);
+    const auto offset = xml::element_start_tag(frame, "a:off");
+    const auto extent = xml::element_start_tag(frame, "a:ext");
+    if (!offset || !extent) return std::nullopt;
+    return TransformSummary{attribute_or_zero(*offset, "x"), attribute_or_zero(*offset, "y"),
+                            attribute_or_zero(*extent, "cx"), attribute_or_zero(*extent, "cy")};
+}
+
+TransformSummary apply_group_transform(const TransformSummary& transform, const GroupTransformContext& context) {
+    const auto [x, cx] = map_axis(transform.x, transform.cx, context.off_x, context.ext_cx, context.ch_off_x,
+                                  context.ch_ext_cx);
+    const auto [y, cy] = map_axis(transform.y, transform.cy, context.off_y, context.ext_cy, context.ch_off_y,
+                                  context.ch_ext_cy);
+    return TransformSummary{x, y, cx, cy};
+}
+
+std::vector<std::string> shape_relationship_ids(std::string_view block) {
+    std::vector<std::string> ids;
+    for (const std::string_view pattern : {"r:embed=\"", "r:link=\"", "r:id=\""}) {
+        std::size_t cursor = 0;
+        for (;;) {
+            const std::size_t found = block.find(pattern, cursor);
+            if (found == std::string_view::npos) break;
+            const std::size_t start = found + pattern.size();
+            const std::size_t quote = block.find('"', start);
+            if (quote == std::string_view::npos) break;
+            ids.emplace_back(block.substr(start, quote - start));
+            cursor = quote + 1;
+        }
+    }
+    std::sort(ids.begin(), ids.end());
+    ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
+    return ids;
+}
+
+}  // namespace varnex

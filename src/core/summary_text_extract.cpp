@@ -1,0 +1,459 @@
+#include "summary_text_extract.hpp"
+
+#include <utility>
+
+#include "package_io.hpp"
+#include "xml_events.hpp"
+#include "xml_helpers.hpp"
+
+namespace varnex {
+
+namespace {
+
+using xml::Event;
+using xml::EventKind;
+
+// Appends the decoded text of a text or reference event.
+void append_decoded(std::string& out, const Event& event) {
+    if (event.kind == EventKind::Reference) {
+        out += xml::xml_reference_content(event);
+    } else if (event.body.find('\r') == std::string_view::npos) {
+        out.append(event.body);  // nothing to normalise: skip the copy
+    } else {
+        out += xml::xml_text_content(event);
+    }
+}
+
+bool is_text_like(const Event& event) {
+    return event.kind == EventKind::Text || event.kind == EventKind::Reference;
+}
+
+// Feeds every event of `xml` to each scanner, with the event's local name, until the end of
+// input or the first reader error.
+template <class... Scanners>
+void scan_events(std::string_view xml, xml::ReaderOptions options, Scanners&... scanners) {
+    xml::Reader reader(xml, options);
+    for (;;) {
+        auto event = reader.next();
+        if (!event || event->kind == EventKind::Eof) return;
+        const std::string_view local = event->local_name();
+        (scanners.on(*event, local), ...);
+    }
+}
+
+// ---- the scanners; each is the state machine of one extraction ----
+
+struct TextRunScanner {
+    std::vector<std::string> result;
+    std::string buffer;
+    bool open = false;
+
+    void on(const Event& event, std::string_view local) {
+        if (event.kind == EventKind::Start && local == "t") {
+            buffer.clear();
+            open = true;
+        } else if (event.kind == EventKind::End && local == "t") {
+            if (open && !buffer.empty()) result.push_back(std::move(buffer));
+            buffer.clear();
+            open = false;
+        } else if (open && is_text_like(event)) {
+            append_decoded(buffer, event);
+        }
+    }
+};
+
+struct ParagraphTextScanner {
+    std::vector<std::string> result;
+    std::string pieces;
+    bool in_paragraph = false;
+    bool in_text = false;
+
+    void on(const Event& event, std::string_view local) {
+        switch (event.kind) {
+            case EventKind::Start:
+                if (local == "p") {
+                    pieces.clear();
+                    in_paragraph = true;
+                } else if (local == "t") {
+                    if (in_paragraph) in_text = true;
+                } else if (local == "br" && in_paragraph) {
+                    pieces += '\v';
+                }
+                break;
+            case EventKind::Empty:
+                if (local == "br" && in_paragraph) {
+                    pieces += '\v';
+                } else if (local == "p") {
+                    result.emplace_back();
+                }
+                break;
+            case EventKind::End:
+                if (local == "t") {
+                    in_text = false;
+                } else if (local == "p" && in_paragraph) {
+                    result.push_back(std::move(pieces));
+                    pieces.clear();
+                    in_paragraph = false;
+                }
+                break;
+            case EventKind::Text:
+            case EventKind::Reference:
+                if (in_paragraph && in_text) append_decoded(pieces, event);
+                break;
+            default: break;
+        }
+    }
+};
+
+struct RunTextScanner {
+    PerParagraphRuns<std::string> result;
+    std::vector<std::string> runs;
+    std::string run;
+    bool in_paragraph = false;
+    bool in_run = false;
+    bool in_text = false;
+
+    void on(const Event& event, std::string_view local) {
+        switch (event.kind) {
+            case EventKind::Start:
+                if (local == "p") {
+                    runs.clear();
+                    in_paragraph = true;
+                } else if (local == "r") {
+                    if (in_paragraph) {
+                        run.clear();
+                        in_run = true;
+                    }
+                } else if (local == "t" && in_run) {
+                    in_text = true;
+                }
+                break;
+            case EventKind::Empty:
+                if (local == "p") {
+                    result.emplace_back();
+                } else if (local == "r" && in_paragraph) {
+                    runs.emplace_back();
+                }
+                break;
+            case EventKind::End:
+                if (local == "t") {
+                    in_text = false;
+                } else if (local == "r") {
+                    if (in_run) runs.push_back(std::move(run));
+                    run.clear();
+                    in_run = false;
+                } else if (local == "p" && in_paragraph) {
+                    result.push_back(std::move(runs));
+                    runs.clear();
+                    in_paragraph = false;
+                }
+                break;
+            case EventKind::Text:
+            case EventKind::Reference:
+                if (in_run && in_text) append_decoded(run, event);
+                break;
+            default: break;
+        }
+    }
+};
+
+struct LineBreakScanner {
+    PerParagraphRuns<std::uint64_t> result;
+    std::vector<std::uint64_t> breaks;
+    std::uint64_t runs = 0;
+    bool in_paragraph = false;
+
+    void on(const Event& event, std::string_view local) {
+        const bool start = event.kind == EventKind::Start;
+        const bool empty = event.kind == EventKind::Empty;
+        if (start && local == "p") {
+            breaks.clear();
+            runs = 0;
+            in_paragraph = true;
+        } else if (empty && local == "p") {
+            result.emplace_back();
+        } else if ((start || empty) && in_paragraph) {
+            if (local == "r") ++runs;
+            else if (local == "br") breaks.push_back(runs);
+        } else if (event.kind == EventKind::End && local == "p" && in_paragraph) {
+            result.push_back(std::move(breaks));
+            breaks.clear();
+            in_paragraph = false;
+        }
+    }
+};
+
+struct FieldScanner {
+    PerParagraphRuns<ParagraphFieldSummary> result;
+    std::vector<ParagraphFieldSummary> fields;
+    std::string text;
+    std::uint64_t runs = 0;
+    std::uint64_t breaks = 0;
+    bool in_paragraph = false;
+    bool in_field = false;
+    bool in_text = false;
+
+    void on(const Event& event, std::string_view local) {
+        switch (event.kind) {
+            case EventKind::Start:
+                if (local == "p") {
+                    fields.clear();
+                    runs = breaks = 0;
+                    in_paragraph = true;
+                } else if (local == "fld") {
+                    if (in_paragraph) {
+                        text.clear();
+                        in_field = true;
+                    }
+                } else if (local == "t") {
+                    if (in_field) in_text = true;
+                } else {
+                    count(local);
+                }
+                break;
+            case EventKind::Empty:
+                if (local == "p") {
+                    result.emplace_back();
+                } else if (local == "fld") {
+                    if (in_paragraph) fields.push_back({runs, breaks, std::string()});
+                } else {
+                    count(local);
+                }
+                break;
+            case EventKind::End:
+                if (local == "t") {
+                    in_text = false;
+                } else if (local == "fld" && in_field) {
+                    fields.push_back({runs, breaks, std::move(text)});
+                    text.clear();
+                    in_field = false;
+                } else if (local == "p" && in_paragraph) {
+                    result.push_back(std::move(fields));
+                    fields.clear();
+                    in_paragraph = false;
+                }
+                break;
+            case EventKind::Text:
+            case EventKind::Reference:
+                if (in_field && in_text) append_decoded(text, event);
+                break;
+            default: break;
+        }
+    }
+
+    void count(std::string_view local) {
+        if (!in_paragraph) return;
+        if (local == "r") ++runs;
+        else if (local == "br") ++breaks;
+    }
+};
+
+// Raw values are views into the scanned text.
+struct RunPropertyScanner {
+    std::string_view element;
+    std::string_view attribute;
+    PerParagraphRuns<std::optional<std::string_view>> result;
+    std::vector<std::optional<std::string_view>> values;
+    std::optional<std::string_view> value;
+    bool in_paragraph = false;
+    bool in_run = false;
+
+    RunPropertyScanner(std::string_view element_name, std::string_view attribute_name)
+        : element(element_name), attribute(attribute_name) {}
+
+    void on(const Event& event, std::string_view local) {
+        switch (event.kind) {
+            case EventKind::Start:
+                if (local == "p") {
+                    values.clear();
+                    in_paragraph = true;
+                } else if (local == "r" && in_paragraph) {
+                    in_run = true;
+                    value.reset();
+                } else if (local == element && in_run) {
+                    read_value(event);
+                }
+                break;
+            case EventKind::Empty:
+                if (local == "p") {
+                    result.emplace_back();
+                } else if (local == "r" && in_paragraph) {
+                    values.emplace_back();
+                } else if (local == element && in_run) {
+                    read_value(event);
+                }
+                break;
+            case EventKind::End:
+                if (local == "r" && in_run) {
+                    values.push_back(value);
+                    in_run = false;
+                } else if (local == "p" && in_paragraph) {
+                    result.push_back(std::move(values));
+                    values.clear();
+                    in_paragraph = false;
+                }
+                break;
+            default: break;
+        }
+    }
+
+    void read_value(const Event& event) {
+        value.reset();
+        for (const auto& attr : event.attributes()) {
+            if (attr.local_name() != attribute) continue;
+            value = is_valid_utf8(attr.raw_value) ? attr.raw_value : std::string_view();
+            return;
+        }
+    }
+};
+
+template <class Out, class In, class Convert>
+PerParagraphRuns<Out> convert_runs(const PerParagraphRuns<In>& values, Convert convert) {
+    PerParagraphRuns<Out> out;
+    out.reserve(values.size());
+    for (const auto& paragraph : values) {
+        auto& converted = out.emplace_back();
+        converted.reserve(paragraph.size());
+        for (const auto& value : paragraph) converted.push_back(convert(value));
+    }
+    return out;
+}
+
+std::optional<std::string> owned(std::optional<std::string_view> raw) {
+    if (!raw) return std::nullopt;
+    return std::string(*raw);
+}
+
+PerParagraphRuns<std::optional<std::string_view>> run_property_values(std::string_view xml,
+                                                                     std::string_view element,
+                                                                     std::string_view attribute) {
+    RunPropertyScanner scanner(element, attribute);
+    scan_events(xml, {}, scanner);
+    return std::move(scanner.result);
+}
+
+// Calls `visit` with each element `name` of `text` in turn (tag search and element end, the
+// next search starting at the end of the previous element); stops when either is missing.
+template <class Visit>
+void for_each_element(std::string_view text, std::string_view name, Visit visit) {
+    std::size_t cursor = 0;
+    for (;;) {
+        const auto start = xml::find_tag_start(text, cursor, name);
+        if (!start) return;
+        const auto end = xml::find_element_end(text, *start, name);
+        if (!end) return;
+        visit(text.substr(*start, *end - *start));
+        cursor = *end;
+    }
+}
+
+std::string join(const std::vector<std::string>& pieces, std::string_view separator) {
+    std::string out;
+    for (std::size_t i = 0; i < pieces.size(); ++i) {
+        if (i > 0) out += separator;
+        out += pieces[i];
+    }
+    return out;
+}
+
+}  // namespace
+
+std::string_view utf8_text(std::string_view bytes, std::string& storage) {
+    if (is_valid_utf8(bytes)) return bytes;
+    storage = xml::utf8_lossy(bytes);
+    return storage;
+}
+
+std::vector<std::string> extract_text_runs(std::string_view xml) {
+    TextRunScanner scanner;
+    scan_events(xml, xml::ReaderOptions{.trim_text = true}, scanner);
+    return std::move(scanner.result);
+}
+
+std::vector<std::string> extract_paragraph_texts(std::string_view xml) {
+    ParagraphTextScanner scanner;
+    scan_events(xml, {}, scanner);
+    return std::move(scanner.result);
+}
+
+std::vector<TableSummary> extract_tables(std::string_view xml) {
+    std::string storage;
+    const std::string_view text = utf8_text(xml, storage);
+    std::vector<TableSummary> tables;
+    for_each_element(text, "a:tbl", [&](std::string_view table_xml) {
+        TableSummary& table = tables.emplace_back();
+        for_each_element(table_xml, "a:tr", [&](std::string_view row_xml) {
+            auto& row = table.rows.emplace_back();
+            for_each_element(row_xml, "a:tc", [&](std::string_view cell_xml) {
+                row.push_back(join(extract_paragraph_texts(cell_xml), "\n"));
+            });
+            table.col_count = std::max<std::uint64_t>(table.col_count, row.size());
+        });
+        table.row_count = table.rows.size();
+    });
+    return tables;
+}
+
+std::optional<bool> read_bool_property(std::optional<std::string_view> raw) {
+    if (!raw) return std::nullopt;
+    if (*raw == "1" || *raw == "true" || *raw == "on") return true;
+    if (*raw == "0" || *raw == "false" || *raw == "off") return false;
+    return std::nullopt;
+}
+
+std::optional<bool> read_underline_property(std::optional<std::string_view> raw) {
+    if (!raw) return std::nullopt;
+    return *raw != "none";
+}
+
+std::optional<std::int64_t> read_font_size_property(std::optional<std::string_view> raw) {
+    if (!raw) return std::nullopt;
+    return xml::parse_i64_decimal(*raw);
+}
+
+PerParagraphRuns<std::optional<std::string>> extract_paragraph_run_property(std::string_view xml,
+                                                                           std::string_view element,
+                                                                           std::string_view attribute) {
+    return convert_runs<std::optional<std::string>>(run_property_values(xml, element, attribute), owned);
+}
+
+PerParagraphRuns<std::optional<bool>> extract_paragraph_run_bool_attribute(std::string_view xml,
+                                                                           std::string_view attribute) {
+    return convert_runs<std::optional<bool>>(run_property_values(xml, "rPr", attribute), read_bool_property);
+}
+
+PerParagraphRuns<std::optional<bool>> extract_paragraph_run_underline(std::string_view xml) {
+    return convert_runs<std::optional<bool>>(run_property_values(xml, "rPr", "u"), read_underline_property);
+}
+
+PerParagraphRuns<std::optional<std::int64_t>> extract_paragraph_run_font_size(std::string_view xml) {
+    return convert_runs<std::optional<std::int64_t>>(run_property_values(xml, "rPr", "sz"),
+                                                     read_font_size_property);
+}
+
+ParagraphDetails extract_paragraph_details(std::string_view xml) {
+    ParagraphTextScanner paragraphs;
+    RunTextScanner runs;
+    LineBreakScanner breaks;
+    FieldScanner fields;
+    RunPropertyScanner bold("rPr", "b");
+    RunPropertyScanner italic("rPr", "i");
+    RunPropertyScanner underline("rPr", "u");
+    RunPropertyScanner size("rPr", "sz");
+    RunPropertyScanner font("latin", "typeface");
+    scan_events(xml, {}, paragraphs, runs, breaks, fields, bold, italic, underline, size, font);
+
+    ParagraphDetails details;
+    details.paragraphs = std::move(paragraphs.result);
+    details.runs = std::move(runs.result);
+    details.line_breaks = std::move(breaks.result);
+    details.fields = std::move(fields.result);
+    details.bold = convert_runs<std::optional<bool>>(bold.result, read_bool_property);
+    details.italic = convert_runs<std::optional<bool>>(italic.result, read_bool_property);
+    details.underline = convert_runs<std::optional<bool>>(underline.result, read_underline_property);
+    details.font_size = convert_runs<std::optional<std::int64_t>>(size.result, read_font_size_property);
+    details.font_name = convert_runs<std::optional<std::string>>(font.result, owned);
+    return details;
+}
+
+}  // namespace varnex
