@@ -68,10 +68,53 @@ def copy_file(path: str):
     return lambda: shutil.copyfile(path, target)
 
 
+def summary_deck(path: Path, slides: int = 300) -> Path:
+    """A python-pptx deck where every slide has text boxes with formatted runs, line breaks and a
+    slide-number field, a table, nested groups, pictures and notes."""
+    if path.exists():
+        return path
+    sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "tests" / "python"))
+    from rich_deck import rich_pptx
+    path.parent.mkdir(parents=True, exist_ok=True)
+    return rich_pptx(path, slides)
+
+
+def summarize_varnex(path: str):
+    import varnex_native
+    return lambda: varnex_native.summarize_presentation_json(path)
+
+
+def summarize_pptx(path: str):
+    from pptx import Presentation
+    from pptx.enum.shapes import MSO_SHAPE_TYPE
+
+    def shape_info(shape) -> dict:
+        item = {"id": shape.shape_id, "name": shape.name}
+        if shape.shape_type == MSO_SHAPE_TYPE.GROUP:
+            item["children"] = [shape_info(child) for child in shape.shapes]
+        if shape.has_text_frame:
+            item["paragraphs"] = [{"text": p.text, "runs": [r.text for r in p.runs]}
+                                  for p in shape.text_frame.paragraphs]
+        if getattr(shape, "has_table", False):
+            item["table"] = [[cell.text for cell in row.cells] for row in shape.table.rows]
+        return item
+
+    def run():
+        slides = []
+        for slide in Presentation(path).slides:
+            notes = slide.notes_slide.notes_text_frame.text if slide.has_notes_slide else ""
+            slides.append({"part": str(slide.part.partname), "shapes": [shape_info(s) for s in slide.shapes],
+                           "notes": notes})
+        return json.dumps({"path": path, "slides": slides}, indent=2)
+    return run
+
+
 # name -> (input builder, {tool: workload factory}); the first tool is varnex, compared to the rest.
 WORKLOADS = {
     "inspect_package": (lambda: media_package(OUT / "media.pptx"),
                         {"varnex": inspect_varnex, "zipfile+hashlib": inspect_zipfile, "cp": copy_file}),
+    "summarize_presentation": (lambda: summary_deck(OUT / "summary_deck.pptx"),
+                               {"varnex": summarize_varnex, "python-pptx": summarize_pptx}),
 }
 
 

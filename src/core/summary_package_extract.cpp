@@ -11,7 +11,6 @@
 #include "slide_inventory.hpp"
 #include "summary_shape_extract.hpp"
 #include "summary_text_extract.hpp"
-#include "xml_helpers.hpp"
 #include "zip_archive.hpp"
 
 namespace varnex {
@@ -86,25 +85,41 @@ Result<SlideSummary> summarize_slide_part(Package& package, std::string_view sli
     std::string storage;
     const std::string_view xml = utf8_text(as_text(*bytes), storage);
     slide.shapes = extract_shapes(xml);
-    slide.texts = extract_text_runs(xml);
+    // The element tests ride on the text-run scan; they see the same tags as has_element.
+    auto scan = extract_text_runs_and_elements(xml, {"transition", "timing"});
+    slide.texts = std::move(scan.texts);
+    slide.has_transition = scan.present[0];
+    slide.has_timing = scan.present[1];
     slide.tables = extract_tables(xml);
-    slide.has_transition = xml::has_element(xml, "transition");
-    slide.has_timing = xml::has_element(xml, "timing");
     return slide;
 }
 
-Result<PresentationSummary> summarize_presentation(const std::string& path) {
+Status visit_presentation_summary(const std::string& path, const std::function<void(const PresentationFacts&)>& on_facts,
+                                  const std::function<void(SlideSummary&&)>& on_slide) {
     VARNEX_TRY_ASSIGN(Package package, open_package(path));
     VARNEX_TRY_ASSIGN(const auto parts, slide_parts(package));
-    PresentationSummary summary;
-    summary.path.value = path;
-    VARNEX_TRY_ASSIGN(summary.has_vba, package_has_vba(package));
-    summary.slides.reserve(parts.size());
+    PresentationFacts facts;
+    facts.slide_count = parts.size();
+    VARNEX_TRY_ASSIGN(facts.has_vba, package_has_vba(package));
+    on_facts(facts);
     for (const auto& part : parts) {
         VARNEX_TRY_ASSIGN(auto slide, summarize_slide_part(package, part));
-        summary.slides.push_back(std::move(slide));
+        on_slide(std::move(slide));
     }
-    summary.slide_count = summary.slides.size();
+    return {};
+}
+
+Result<PresentationSummary> summarize_presentation(const std::string& path) {
+    PresentationSummary summary;
+    summary.path.value = path;
+    VARNEX_TRY(visit_presentation_summary(
+        path,
+        [&](const PresentationFacts& facts) {
+            summary.slide_count = facts.slide_count;
+            summary.has_vba = facts.has_vba;
+            summary.slides.reserve(facts.slide_count);
+        },
+        [&](SlideSummary&& slide) { summary.slides.push_back(std::move(slide)); }));
     return summary;
 }
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
 #include <string>
 #include <string_view>
@@ -19,6 +20,18 @@ class Package;
 // the file cannot be opened, Zip error when it is not an archive, an entry cannot be opened,
 // or a slide named by the presentation is missing ("specified file not found in archive").
 Result<PresentationSummary> summarize_presentation(const std::string& path);
+
+// What a presentation summary holds besides its slides; known before the first slide is read.
+struct PresentationFacts {
+    std::uint64_t slide_count = 0;
+    bool has_vba = false;
+};
+
+// summarize_presentation with the slides handed over one at a time, in presentation order, so
+// that a caller writing each one out never holds more than one slide's records. `on_facts` is
+// called once, before the first slide; the first failure ends the walk.
+Status visit_presentation_summary(const std::string& path, const std::function<void(const PresentationFacts&)>& on_facts,
+                                  const std::function<void(SlideSummary&&)>& on_slide);
 
 // The slide at the zero-based position in presentation order; invalid input
 // "slide index {} was not found" past the last slide.

@@ -1,7 +1,7 @@
 // Shape summaries: what one shape of a slide's shape tree is, says and where it sits.
 //
 // Read-only and total: malformed XML never produces an error; each scan stops quietly at the
-// first XML error and keeps what it gathered.
+// first XML error and keeps what it gathered. The XML is text (see utf8_text for part bytes).
 #pragma once
 
 #include <cstdint>
@@ -27,7 +27,7 @@ struct GroupTransformContext {
 };
 
 // The top-level shapes of the slide's p:spTree, in document order; empty without a shape tree.
-std::vector<ShapeSummary> extract_shapes(std::string_view slide_xml);
+std::vector<ShapeSummary> extract_shapes(std::string_view slide_xml_text);
 
 // One shape element (p:sp, p:pic, p:graphicFrame, p:grpSp, p:cxnSp) with its children.
 ShapeSummary summarize_shape_block(std::string_view block, const std::optional<GroupTransformContext>& context);

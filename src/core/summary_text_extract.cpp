@@ -62,6 +62,18 @@ struct TextRunScanner {
     }
 };
 
+// Start and empty tags only, which the trimming of text does not affect.
+struct ElementPresenceScanner {
+    std::vector<std::string_view> names;
+    std::vector<bool> present;
+
+    void on(const Event& event, std::string_view local) {
+        if (!event.is_start_like()) return;
+        for (std::size_t k = 0; k < names.size(); ++k)
+            if (names[k] == local) present[k] = true;
+    }
+};
+
 struct ParagraphTextScanner {
     std::vector<std::string> result;
     std::string pieces;
@@ -248,48 +260,63 @@ struct FieldScanner {
     }
 };
 
-// Raw values are views into the scanned text.
-struct RunPropertyScanner {
+// One run property: the attribute `attribute` of the element `element` inside a run.
+struct RunProperty {
     std::string_view element;
     std::string_view attribute;
-    PerParagraphRuns<std::optional<std::string_view>> result;
-    std::vector<std::optional<std::string_view>> values;
-    std::optional<std::string_view> value;
+};
+
+using RawRunValues = PerParagraphRuns<std::optional<std::string_view>>;
+
+// Reads several run properties at once; every property follows the same paragraph and run
+// state, so this equals one scan per property. Raw values are views into the scanned text.
+struct RunPropertyScanner {
+    std::vector<RunProperty> properties;
+    std::vector<RawRunValues> result;                                 // per property
+    std::vector<std::vector<std::optional<std::string_view>>> values;  // per property: this paragraph
+    std::vector<std::optional<std::string_view>> value;               // per property: this run
+    std::vector<bool> matched;
     bool in_paragraph = false;
     bool in_run = false;
 
-    RunPropertyScanner(std::string_view element_name, std::string_view attribute_name)
-        : element(element_name), attribute(attribute_name) {}
+    explicit RunPropertyScanner(std::vector<RunProperty> wanted)
+        : properties(std::move(wanted)),
+          result(properties.size()),
+          values(properties.size()),
+          value(properties.size()),
+          matched(properties.size()) {}
 
     void on(const Event& event, std::string_view local) {
         switch (event.kind) {
             case EventKind::Start:
                 if (local == "p") {
-                    values.clear();
+                    for (auto& list : values) list.clear();
                     in_paragraph = true;
                 } else if (local == "r" && in_paragraph) {
                     in_run = true;
-                    value.reset();
-                } else if (local == element && in_run) {
-                    read_value(event);
+                    for (auto& v : value) v.reset();
+                } else if (in_run) {
+                    read_values(event, local);
                 }
                 break;
             case EventKind::Empty:
                 if (local == "p") {
-                    result.emplace_back();
+                    for (auto& paragraphs : result) paragraphs.emplace_back();
                 } else if (local == "r" && in_paragraph) {
-                    values.emplace_back();
-                } else if (local == element && in_run) {
-                    read_value(event);
+                    for (auto& list : values) list.emplace_back();
+                } else if (in_run) {
+                    read_values(event, local);
                 }
                 break;
             case EventKind::End:
                 if (local == "r" && in_run) {
-                    values.push_back(value);
+                    for (std::size_t k = 0; k < properties.size(); ++k) values[k].push_back(value[k]);
                     in_run = false;
                 } else if (local == "p" && in_paragraph) {
-                    result.push_back(std::move(values));
-                    values.clear();
+                    for (std::size_t k = 0; k < properties.size(); ++k) {
+                        result[k].push_back(std::move(values[k]));
+                        values[k].clear();
+                    }
                     in_paragraph = false;
                 }
                 break;
@@ -297,12 +324,22 @@ struct RunPropertyScanner {
         }
     }
 
-    void read_value(const Event& event) {
-        value.reset();
+    // A matching element sets the value anew: its first attribute of that name, or none.
+    void read_values(const Event& event, std::string_view local) {
+        bool any = false;
+        for (std::size_t k = 0; k < properties.size(); ++k) {
+            matched[k] = properties[k].element == local;
+            if (matched[k]) value[k].reset();
+            any = any || matched[k];
+        }
+        if (!any) return;
         for (const auto& attr : event.attributes()) {
-            if (attr.local_name() != attribute) continue;
-            value = is_valid_utf8(attr.raw_value) ? attr.raw_value : std::string_view();
-            return;
+            const std::string_view name = attr.local_name();
+            for (std::size_t k = 0; k < properties.size(); ++k) {
+                if (!matched[k] || properties[k].attribute != name) continue;
+                value[k] = is_valid_utf8(attr.raw_value) ? attr.raw_value : std::string_view();
+                matched[k] = false;  // the first such attribute counts
+            }
         }
     }
 };
@@ -324,12 +361,10 @@ std::optional<std::string> owned(std::optional<std::string_view> raw) {
     return std::string(*raw);
 }
 
-PerParagraphRuns<std::optional<std::string_view>> run_property_values(std::string_view xml,
-                                                                     std::string_view element,
-                                                                     std::string_view attribute) {
-    RunPropertyScanner scanner(element, attribute);
+RawRunValues run_property_values(std::string_view xml, std::string_view element, std::string_view attribute) {
+    RunPropertyScanner scanner({{element, attribute}});
     scan_events(xml, {}, scanner);
-    return std::move(scanner.result);
+    return std::move(scanner.result[0]);
 }
 
 // Calls `visit` with each element `name` of `text` in turn (tag search and element end, the
@@ -370,15 +405,21 @@ std::vector<std::string> extract_text_runs(std::string_view xml) {
     return std::move(scanner.result);
 }
 
+TextRunsAndElements extract_text_runs_and_elements(std::string_view xml, std::vector<std::string_view> local_names) {
+    TextRunScanner texts;
+    ElementPresenceScanner elements{std::move(local_names), {}};
+    elements.present.assign(elements.names.size(), false);
+    scan_events(xml, xml::ReaderOptions{.trim_text = true}, texts, elements);
+    return {std::move(texts.result), std::move(elements.present)};
+}
+
 std::vector<std::string> extract_paragraph_texts(std::string_view xml) {
     ParagraphTextScanner scanner;
     scan_events(xml, {}, scanner);
     return std::move(scanner.result);
 }
 
-std::vector<TableSummary> extract_tables(std::string_view xml) {
-    std::string storage;
-    const std::string_view text = utf8_text(xml, storage);
+std::vector<TableSummary> extract_tables(std::string_view text) {
     std::vector<TableSummary> tables;
     for_each_element(text, "a:tbl", [&](std::string_view table_xml) {
         TableSummary& table = tables.emplace_back();
@@ -436,23 +477,20 @@ ParagraphDetails extract_paragraph_details(std::string_view xml) {
     RunTextScanner runs;
     LineBreakScanner breaks;
     FieldScanner fields;
-    RunPropertyScanner bold("rPr", "b");
-    RunPropertyScanner italic("rPr", "i");
-    RunPropertyScanner underline("rPr", "u");
-    RunPropertyScanner size("rPr", "sz");
-    RunPropertyScanner font("latin", "typeface");
-    scan_events(xml, {}, paragraphs, runs, breaks, fields, bold, italic, underline, size, font);
+    RunPropertyScanner properties({{"rPr", "b"}, {"rPr", "i"}, {"rPr", "u"}, {"rPr", "sz"}, {"latin", "typeface"}});
+    scan_events(xml, {}, paragraphs, runs, breaks, fields, properties);
 
     ParagraphDetails details;
     details.paragraphs = std::move(paragraphs.result);
     details.runs = std::move(runs.result);
     details.line_breaks = std::move(breaks.result);
     details.fields = std::move(fields.result);
-    details.bold = convert_runs<std::optional<bool>>(bold.result, read_bool_property);
-    details.italic = convert_runs<std::optional<bool>>(italic.result, read_bool_property);
-    details.underline = convert_runs<std::optional<bool>>(underline.result, read_underline_property);
-    details.font_size = convert_runs<std::optional<std::int64_t>>(size.result, read_font_size_property);
-    details.font_name = convert_runs<std::optional<std::string>>(font.result, owned);
+    const auto& raw = properties.result;
+    details.bold = convert_runs<std::optional<bool>>(raw[0], read_bool_property);
+    details.italic = convert_runs<std::optional<bool>>(raw[1], read_bool_property);
+    details.underline = convert_runs<std::optional<bool>>(raw[2], read_underline_property);
+    details.font_size = convert_runs<std::optional<std::int64_t>>(raw[3], read_font_size_property);
+    details.font_name = convert_runs<std::optional<std::string>>(raw[4], owned);
     return details;
 }
 

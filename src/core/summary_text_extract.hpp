@@ -3,6 +3,7 @@
 //
 // None of these fails. Each reads the XML as events and stops quietly at the end of input or
 // at the first XML error, keeping what it gathered. Elements are recognised by local name.
+// The XML is text: part bytes go through utf8_text first, once per part.
 #pragma once
 
 #include <cstdint>
@@ -23,12 +24,20 @@ std::string_view utf8_text(std::string_view bytes, std::string& storage);
 // white space one by one, so spaces around an entity reference are lost.
 std::vector<std::string> extract_text_runs(std::string_view xml);
 
+// extract_text_runs, noting on the way which of `local_names` occur as start or empty tags
+// before the scan stops: per name, what has_element would answer, without a pass of its own.
+struct TextRunsAndElements {
+    std::vector<std::string> texts;
+    std::vector<bool> present;  // per name
+};
+TextRunsAndElements extract_text_runs_and_elements(std::string_view xml, std::vector<std::string_view> local_names);
+
 // One text per paragraph (local name `p`): the text of its `t` elements with U+000B for each
 // line break, white space kept exactly. Field text is included.
 std::vector<std::string> extract_paragraph_texts(std::string_view xml);
 
 // Every a:tbl element in document order with the text of each cell (its paragraph texts joined
-// with "\n").
+// with "\n"). Tables, rows and cells are found by text search on their qualified names.
 std::vector<TableSummary> extract_tables(std::string_view xml);
 
 template <class T>

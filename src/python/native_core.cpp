@@ -24,12 +24,54 @@ JsonText build_info() {
     return JsonText{writer.take()};
 }
 
+// A result serialised while it was built; `text` holds the serialiser's message on failure.
+struct StreamedJson {
+    json::WriteStatus status;
+    std::string text;
+};
+
+PyObject* to_python(const StreamedJson& result) {
+    if (!result.status) {
+        PyErr_SetString(PyExc_RuntimeError, result.status.error().c_str());
+        return nullptr;
+    }
+    return to_python(JsonText{result.text});
+}
+
+// The JSON text of summarize_presentation, written slide by slide as the slides are read, so
+// that the call holds one slide's records at a time besides the text. Members and formatting
+// are those of the PresentationSummary record.
+Result<StreamedJson> summarize_presentation_text(const std::string& path) {
+    json::Writer writer;
+    StreamedJson result;
+    bool has_vba = false;
+    VARNEX_TRY(visit_presentation_summary(
+        path,
+        [&](const PresentationFacts& facts) {
+            has_vba = facts.has_vba;
+            writer.begin_object();
+            writer.key("path");
+            result.status = json::write_value(writer, PathText{path});
+            writer.key("slide_count");
+            writer.uint_value(facts.slide_count);
+            writer.key("slides");
+            writer.begin_array();
+        },
+        [&](SlideSummary&& slide) { (void)json::write_value(writer, slide); }));
+    writer.end_array();
+    writer.key("has_vba");
+    writer.bool_value(has_vba);
+    writer.end_object();
+    if (result.status) result.text = writer.take();
+    return result;
+}
+
 }  // namespace
 
 bool register_native_core(PyObject* module) {
     return register_function<&build_info>(module, "build_info_json") &&
            register_function<&inspect_package>(module, "inspect_package_json", {"path"}) &&
-           register_function<&summarize_presentation>(module, "summarize_presentation_json", {"path"}) &&
+           register_function<&summarize_presentation_text>(module, "summarize_presentation_json", {"path"}) &&
            register_function<&summarize_slide_at_index>(module, "summarize_slide_at_index_json",
                                                         {"path", "slide_index"}) &&
            register_function<&roundtrip_package>(module, "roundtrip_package_json", {"input", "output"});

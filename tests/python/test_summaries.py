@@ -243,7 +243,9 @@ def test_relationship_lists_notes_and_flags(tmp_path):
              Entry("ppt/notesSlides/notesSlide3.xml", notes.encode(), zipfile.ZIP_BZIP2)]
     slides = [slide_xml(after_tree="<p:transition/>"),
               slide_xml(after_tree="<p:timing><p:tnLst/></p:timing>"),
-              slide_xml(after_tree="<mc:transition/>"), slide_xml()]
+              slide_xml(after_tree="<mc:transition/>"),
+              # the element test stops at the first XML error, like every scan
+              slide_xml(sp("<a:p><a:r><a:t>a & b</a:t></a:r></a:p>"), after_tree="<p:transition/>")]
     path = package(tmp_path, slides, {n: r for n, r in relationships.items()}, extra)
     summaries = [json.loads(vn.summarize_slide_at_index_json(str(path), i)) for i in range(4)]
     first = summaries[0]
@@ -259,7 +261,7 @@ def test_relationship_lists_notes_and_flags(tmp_path):
     assert [s["notes"] for s in summaries] == [["First notes"], [], [], []]
     assert [(s["has_transition"], s["has_timing"]) for s in summaries] == [
         (True, False), (False, True), (True, False), (False, False)]
-    assert summaries[3]["relationships"] == []
+    assert summaries[3]["relationships"] == [] and summaries[3]["texts"] == []
 
 
 def test_presentation_lists_slides_in_presentation_order(tmp_path):
@@ -353,7 +355,10 @@ def our_shape(shape):
 def test_agrees_with_python_pptx_on_a_generated_deck(tmp_path):
     from pptx import Presentation
     path = rich_pptx(tmp_path / "rich.pptx", slides=3)
-    summary = json.loads(vn.summarize_presentation_json(str(path)))
+    text = vn.summarize_presentation_json(str(path))
+    summary = json.loads(text)
+    # the pretty-printing conventions coincide with json.dumps at indent 2
+    assert text == json.dumps(summary, indent=2, ensure_ascii=False)
     deck = Presentation(str(path))
     assert summary["slide_count"] == len(deck.slides) == 3
     for ours, slide in zip(summary["slides"], deck.slides):
