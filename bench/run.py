@@ -84,7 +84,8 @@ def summarize_varnex(path: str):
     return lambda: varnex_native.summarize_presentation_json(path)
 
 
-def summarize_pptx(path: str):
+def summarize_pptx_text(path: str):
+    """python-pptx reading the text alone: every shape's paragraphs and runs, tables, notes."""
     from pptx import Presentation
     from pptx.enum.shapes import MSO_SHAPE_TYPE
 
@@ -109,12 +110,50 @@ def summarize_pptx(path: str):
     return run
 
 
+def summarize_pptx(path: str):
+    """python-pptx reading what a slide summary reports: every shape's identity, kind,
+    placeholder, position and text frame (paragraphs, runs and their formatting), tables, group
+    children, the slide's relationships and its notes."""
+    from pptx import Presentation
+    from pptx.enum.shapes import MSO_SHAPE_TYPE
+
+    def run_info(run) -> dict:
+        font = run.font
+        return {"text": run.text, "bold": font.bold, "italic": font.italic, "underline": bool(font.underline),
+                "size": font.size, "font": font.name}
+
+    def shape_info(shape) -> dict:
+        item = {"id": shape.shape_id, "name": shape.name, "kind": str(shape.shape_type),
+                "placeholder": shape.is_placeholder, "xfrm": [shape.left, shape.top, shape.width, shape.height]}
+        if shape.is_placeholder:
+            item["placeholder_type"] = str(shape.placeholder_format.type)
+        if shape.shape_type == MSO_SHAPE_TYPE.GROUP:
+            item["children"] = [shape_info(child) for child in shape.shapes]
+        if shape.has_text_frame:
+            item["paragraphs"] = [{"text": p.text, "runs": [run_info(r) for r in p.runs]}
+                                  for p in shape.text_frame.paragraphs]
+        if getattr(shape, "has_table", False):
+            item["table"] = [[cell.text for cell in row.cells] for row in shape.table.rows]
+        return item
+
+    def run():
+        slides = []
+        for slide in Presentation(path).slides:
+            notes = slide.notes_slide.notes_text_frame.text if slide.has_notes_slide else ""
+            relationships = [(rid, rel.reltype, rel.target_ref) for rid, rel in slide.part.rels.items()]
+            slides.append({"part": str(slide.part.partname), "shapes": [shape_info(s) for s in slide.shapes],
+                           "notes": notes, "relationships": relationships})
+        return json.dumps({"path": path, "slides": slides}, indent=2, default=str)
+    return run
+
+
 # name -> (input builder, {tool: workload factory}); the first tool is varnex, compared to the rest.
 WORKLOADS = {
     "inspect_package": (lambda: media_package(OUT / "media.pptx"),
                         {"varnex": inspect_varnex, "zipfile+hashlib": inspect_zipfile, "cp": copy_file}),
     "summarize_presentation": (lambda: summary_deck(OUT / "summary_deck.pptx"),
-                               {"varnex": summarize_varnex, "python-pptx": summarize_pptx}),
+                               {"varnex": summarize_varnex, "python-pptx": summarize_pptx,
+                                "python-pptx (text only)": summarize_pptx_text}),
 }
 
 

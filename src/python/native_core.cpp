@@ -35,7 +35,7 @@ PyObject* to_python(const StreamedJson& result) {
         PyErr_SetString(PyExc_RuntimeError, result.status.error().c_str());
         return nullptr;
     }
-    return to_python(JsonText{result.text});
+    return PyUnicode_FromStringAndSize(result.text.data(), static_cast<Py_ssize_t>(result.text.size()));
 }
 
 // The JSON text of summarize_presentation, written slide by slide as the slides are read, so
