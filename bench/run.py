@@ -153,7 +153,7 @@ WORKLOADS = {
                         {"varnex": inspect_varnex, "zipfile+hashlib": inspect_zipfile, "cp": copy_file}),
     "summarize_presentation": (lambda: summary_deck(OUT / "summary_deck.pptx"),
                                {"varnex": summarize_varnex, "python-pptx": summarize_pptx,
-                                "python-pptx (text only)": summarize_pptx_text}),
+                                "python-pptx-text": summarize_pptx_text}),
 }
 
 

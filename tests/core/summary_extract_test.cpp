@@ -6,6 +6,7 @@
 #include "stored_zip.hpp"
 #include "summary_package_extract.hpp"
 #include "summary_shape_extract.hpp"
+#include "summary_text_extract.hpp"
 
 namespace varnex {
 namespace {
@@ -46,6 +47,35 @@ TEST(Transform, FirstDrawingFrameWinsAndNeedsOffsetAndExtent) {
     EXPECT_FALSE(extract_transform(R"(<p:xfrm><a:off x="1" y="2"/><a:ext cx="3" cy="4"/></p:xfrm>)"
                                    R"(<a:xfrm><a:off x="1" y="2"/><a:ext cx="3" cy="4"/>)"));
     EXPECT_FALSE(extract_transform("<a:xfrmX/>"));
+}
+
+TEST(ParagraphDetails, OnePassEqualsTheSeparateExtractions) {
+    // A later rPr in the same run replaces the value, also with "no such attribute"; latin is
+    // read wherever it sits in the run; an empty field still takes its slot.
+    const std::string xml =
+        R"(<p:txBody><a:p><a:r><a:rPr b="1" sz="900"/><a:rPr i="on"><a:latin typeface="A"/></a:rPr><a:t>x</a:t></a:r>)"
+        R"(<a:fld type="datetime"/><a:br/><a:r><a:latin typeface="B"/><a:rPr u="dbl" b="off" b="1"/></a:r></a:p>)"
+        R"(<a:p/><a:p><a:r/></a:p></p:txBody>)";
+    const ParagraphDetails details = extract_paragraph_details(xml);
+    using Bools = PerParagraphRuns<std::optional<bool>>;
+    EXPECT_EQ(details.bold, (Bools{{std::nullopt, false}, {}, {std::nullopt}}));
+    EXPECT_EQ(details.italic, (Bools{{true, std::nullopt}, {}, {std::nullopt}}));
+    EXPECT_EQ(details.underline, (Bools{{std::nullopt, true}, {}, {std::nullopt}}));
+    EXPECT_EQ(details.font_name, (PerParagraphRuns<std::optional<std::string>>{{"A", "B"}, {}, {std::nullopt}}));
+    EXPECT_EQ(details.runs, (PerParagraphRuns<std::string>{{"x", ""}, {}, {""}}));
+    EXPECT_EQ(details.line_breaks, (PerParagraphRuns<std::uint64_t>{{1}, {}, {}}));
+    ASSERT_EQ(details.fields.size(), 3u);
+    ASSERT_EQ(details.fields[0].size(), 1u);
+    EXPECT_EQ(details.fields[0][0].run_slot, 1u);
+    EXPECT_EQ(details.fields[0][0].line_breaks_before, 0u);
+    EXPECT_EQ(details.fields[0][0].text, "");
+
+    EXPECT_EQ(details.paragraphs, extract_paragraph_texts(xml));
+    EXPECT_EQ(details.bold, extract_paragraph_run_bool_attribute(xml, "b"));
+    EXPECT_EQ(details.italic, extract_paragraph_run_bool_attribute(xml, "i"));
+    EXPECT_EQ(details.underline, extract_paragraph_run_underline(xml));
+    EXPECT_EQ(details.font_size, extract_paragraph_run_font_size(xml));
+    EXPECT_EQ(details.font_name, extract_paragraph_run_property(xml, "latin", "typeface"));
 }
 
 TEST(SlideSummary, MissingSlidePartIsAZipError) {
