@@ -406,8 +406,16 @@ Result<EntryLocation> ArchiveReader::locate(std::size_t index) const {
 Result<std::uint64_t> ArchiveReader::record_end(std::size_t index, const EntryLocation& loc) const {
     const EntryInfo& e = entries_[index];
     if ((e.flags & kFlagDataDescriptor) == 0) return loc.data_end;
-    // crc + two sizes, 4 or 8 bytes each (8 when the entry is in ZIP64 form), optionally signed.
-    const bool zip64 = e.zip64_compressed || e.zip64_uncompressed;
+    // crc + two sizes, optionally signed; the sizes take 8 bytes when the local header carries
+    // a ZIP64 extra field.
+    std::uint8_t header[kLocalHeaderSize];
+    VARNEX_TRY(as_zip(read_at(loc.header_offset, header)));
+    const std::size_t name_length = get16(header + 26);
+    std::vector<std::uint8_t> extra(get16(header + 28));
+    VARNEX_TRY(as_zip(read_at(loc.header_offset + kLocalHeaderSize + name_length, extra)));
+    bool zip64 = false;
+    for (std::size_t pos = 0; pos + 4 <= extra.size(); pos += 4 + get16(extra.data() + pos + 2))
+        if (get16(extra.data() + pos) == kZip64ExtraId) zip64 = true;
     std::uint64_t length = zip64 ? 20 : 12;
     const std::uint64_t room = loc.limit - loc.data_end;
     std::uint8_t head[8];

@@ -339,13 +339,24 @@ TEST(ArchiveWriter, RawCopyKeepsEveryStoredByte) {
     encrypted.flags = kFlagEncrypted;
     TestEntry zip64 = deflated_entry("zip64.xml", std::string(100, 'w'));
     zip64.zip64 = true;
+    // ZIP64 in the local header only: the descriptor's sizes take 8 bytes.
+    TestEntry local64 = stored_entry("local64.bin", "wide descriptor");
+    std::string sizes;
+    le(sizes, local64.uncompressed_size, 8);
+    le(sizes, local64.compressed_size, 8);
+    local64.local_extra = extra_block(1, sizes);
+    local64.descriptor = true;
+    local64.flags = kFlagDataDescriptor;
     const std::string input = build_zip({stored_entry("skipped", "not copied"), with_descriptor, with_extras,
-                                         encrypted, zip64});
+                                         encrypted, zip64, local64});
     TempDir dir;
     write_file(dir.file("in.zip"), input);
     auto from_file = ArchiveReader::open_file(dir.file("in.zip"));
     ASSERT_TRUE(from_file);
     auto from_memory = open_or_fail(input);
+    // The records reach exactly to the end of their descriptors.
+    EXPECT_EQ(local_record(*from_memory, input, 1).size(), 30 + 14 + with_descriptor.stored.size() + 16);
+    EXPECT_EQ(local_record(*from_memory, input, 5).size(), 30 + 11 + 20 + local64.stored.size() + 24);
 
     // Copying every entry but the first moves each one to a new offset.
     for (const ArchiveReader* source : {from_file->get(), from_memory.get()}) {
