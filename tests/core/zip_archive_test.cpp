@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstring>
+#include <filesystem>
 #include <functional>
 
 #include "zip_archive.hpp"
@@ -385,6 +388,33 @@ TEST(ArchiveWriter, RawCopyKeepsEveryStoredByte) {
         EXPECT_EQ(text_of(*copy->read(3)), std::string(100, 'w'));
         EXPECT_EQ(text_of(*copy->read(0)), std::string(400, 'q'));
     }
+}
+
+TEST(ArchiveWriter, RawCopyAcrossFilesystemsFallsBackToBufferedCopy) {
+    // The kernel refuses copy_file_range between a tmpfs and another filesystem type.
+    if (!std::filesystem::is_directory("/dev/shm")) GTEST_SKIP() << "no /dev/shm";
+    const std::string shm_path = "/dev/shm/varnex-raw-copy-" + std::to_string(::getpid()) + ".zip";
+    const std::string input = build_zip({deflated_entry("a.xml", std::string(3u << 20, 'a') + "end"),
+                                         stored_entry("b.bin", "bbbb")});
+    write_file(shm_path, input);
+    auto source = ArchiveReader::open_file(shm_path);
+    std::filesystem::remove(shm_path);  // the open descriptor keeps the data
+    ASSERT_TRUE(source);
+    TempDir dir;
+    const std::string path = dir.file("out.zip");
+    {
+        auto writer = ArchiveWriter::create(path);
+        ASSERT_TRUE(writer);
+        ASSERT_TRUE((*writer)->copy_raw(**source, 1));
+        ASSERT_TRUE((*writer)->copy_raw(**source, 0));
+        ASSERT_TRUE((*writer)->finish());
+    }
+    const std::string output = read_file(path);
+    auto copy = open_or_fail(output);
+    ASSERT_EQ(copy->entry_count(), 2u);
+    EXPECT_EQ(local_record(*copy, output, 0), local_record(**source, input, 1));
+    EXPECT_EQ(local_record(*copy, output, 1), local_record(**source, input, 0));
+    EXPECT_EQ(text_of(*copy->read(1)), std::string(3u << 20, 'a') + "end");
 }
 
 TEST(ArchiveWriter, AnAbandonedArchiveListsTheEntriesCompletedSoFar) {
