@@ -1,8 +1,9 @@
 #include "summary_text_extract.hpp"
 
+#include <algorithm>
 #include <utility>
 
-#include "package_io.hpp"
+#include "utf8.hpp"
 #include "xml_events.hpp"
 #include "xml_helpers.hpp"
 
@@ -395,7 +396,7 @@ std::string join(const std::vector<std::string>& pieces, std::string_view separa
 
 std::string_view utf8_text(std::string_view bytes, std::string& storage) {
     if (is_valid_utf8(bytes)) return bytes;
-    storage = xml::utf8_lossy(bytes);
+    storage = utf8_lossy(bytes);
     return storage;
 }
 
