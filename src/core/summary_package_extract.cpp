@@ -1,6 +1,7 @@
 #include "summary_package_extract.hpp"
 
 #include <algorithm>
+#include <initializer_list>
 #include <optional>
 #include <utility>
 
@@ -34,8 +35,7 @@ Result<bool> package_has_vba(Package& package) {
     return has_vba;
 }
 
-}  // namespace
-
+// The records whose type ends with one of `suffixes`, in order (copies).
 std::vector<RelationshipSummary> relationships_with_type_suffix(const std::vector<RelationshipSummary>& relationships,
                                                                 std::initializer_list<std::string_view> suffixes) {
     std::vector<RelationshipSummary> selected;
@@ -47,6 +47,8 @@ std::vector<RelationshipSummary> relationships_with_type_suffix(const std::vecto
     }
     return selected;
 }
+
+}  // namespace
 
 Result<std::vector<std::string>> read_notes(Package& package, std::string_view slide_part,
                                             const std::vector<RelationshipSummary>& relationships) {

@@ -3,7 +3,6 @@
 
 #include <cstdint>
 #include <functional>
-#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -45,9 +44,5 @@ Result<SlideSummary> summarize_slide_part(Package& package, std::string_view sli
 // cannot be read.
 Result<std::vector<std::string>> read_notes(Package& package, std::string_view slide_part,
                                             const std::vector<RelationshipSummary>& relationships);
-
-// The records whose type ends with one of `suffixes`, in order (copies).
-std::vector<RelationshipSummary> relationships_with_type_suffix(const std::vector<RelationshipSummary>& relationships,
-                                                                std::initializer_list<std::string_view> suffixes);
 
 }  // namespace varnex
