@@ -88,9 +88,21 @@ PARAGRAPHS = (
 )
 
 
+SLIDE_KEYS = ["part", "texts", "shapes", "tables", "notes", "relationships", "image_relationships",
+              "chart_relationships", "comment_relationships", "media_relationships", "ole_relationships",
+              "has_transition", "has_timing"]
+SHAPE_KEYS = ["id", "name", "kind", "is_placeholder", "placeholder_type", "placeholder_idx", "text", "paragraphs",
+              "paragraph_runs", "paragraph_line_breaks", "paragraph_fields", "paragraph_run_bold",
+              "paragraph_run_italic", "paragraph_run_underline", "paragraph_run_font_size",
+              "paragraph_run_font_name", "tables", "relationship_ids", "has_chart", "has_picture", "has_group",
+              "transform", "effective_transform", "children"]
+
+
 def test_paragraphs_runs_breaks_fields_and_run_properties(tmp_path):
-    shape = one_slide(tmp_path, slide_xml(sp(PARAGRAPHS, id=5, name="Body &amp; Co",
-                                             props='<p:ph type="body" idx="01"/>')))["shapes"][0]
+    slide = one_slide(tmp_path, slide_xml(sp(PARAGRAPHS, id=5, name="Body &amp; Co",
+                                             props='<p:ph type="body" idx="01"/>')))
+    shape = slide["shapes"][0]
+    assert list(slide) == SLIDE_KEYS and list(shape) == SHAPE_KEYS
     assert (shape["id"], shape["name"], shape["kind"]) == ("5", "Body &amp; Co", "shape")
     assert (shape["is_placeholder"], shape["placeholder_type"], shape["placeholder_idx"]) == (True, "body", "01")
     assert shape["paragraphs"] == ["A\vB", "Page \v7", "", "Tom & Jerry"]
