@@ -3,6 +3,19 @@
 // Events are views into the input: an untouched event is written back by copying `raw`, so
 // a document read and written event by event comes out byte for byte as it went in. Entities
 // are never expanded; a document type declaration is passed through, never interpreted.
+//
+// What the reader checks, and what it leaves to its callers:
+// - Every tag must be closed by `>` before the next `<` or the end of input ("unclosed tag").
+// - End tags must match the open element; an end tag with nothing open is an error. Elements
+//   still open at the end of input are not: the reader returns Eof and callers check depth().
+// - `&` in text must start a reference: `&name;`, `&#digits;` or `&#xhex;` ("stray '&'").
+//   Character references are checked for syntax only; their value is checked when decoded.
+// - The attribute list of a start or empty tag must be a sequence of `name = "value"` or
+//   `name = 'value'` separated by white space, with no `<` inside a value ("bad attribute
+//   syntax"). Duplicate names and entity syntax inside values are not checked: values are
+//   carried raw, and the helpers that unescape them report what they cannot decode.
+// The attribute iterator is also used on text the reader never checked, so it is lenient on
+// its own: a name without `=`, an unquoted value or an unterminated quote is skipped silently.
 #pragma once
 
 #include <cstddef>
@@ -69,8 +82,10 @@ struct Event {
     std::string_view raw;   // the event's exact bytes in the input
     std::string_view name;  // Start/Empty/End: qualified name; Reference: text between & and ;
                             // ProcessingInstruction: the target
-    std::string_view body;  // Text: the text; CData/Comment: the inner text; PI/Declaration/DocType:
-                            // the text after the name; Start/Empty: the attribute text
+    std::string_view body;  // Text: the text; CData/Comment: the inner text; PI/Declaration:
+                            // the text after the target, DocType: the text after the DOCTYPE
+                            // keyword (leading white space skipped, up to ?> or >);
+                            // Start/Empty: the attribute text after the name
     std::size_t offset = 0; // byte offset of `raw` in the input
 
     bool is_start_like() const { return kind == EventKind::Start || kind == EventKind::Empty; }
@@ -79,7 +94,9 @@ struct Event {
 };
 
 struct ReaderOptions {
-    // Trim white space at both ends of text events and drop text that is only white space.
+    // Trim white space at both ends of text events (`body`; `raw` keeps every byte) and drop
+    // text that is only white space. Dropped text breaks the byte-for-byte round trip, so
+    // rewriters keep the default.
     bool trim_text = false;
 };
 
@@ -88,10 +105,12 @@ public:
     explicit Reader(std::string_view input, ReaderOptions options = {});
 
     // The next event; Eof at the end of input (also when elements are still open).
-    // Malformed markup is an Xml error whose message says what was wrong and at which byte.
+    // Malformed markup is an Xml error whose message says what was wrong and at which byte;
+    // the reader then stays at the start of the faulty markup and repeats the error.
     Result<Event> next();
 
-    // Byte offset just past the last event returned.
+    // Byte offset just past the last event returned (the start of the faulty markup after an
+    // error), so the raw bytes of all events returned are exactly input().substr(0, offset()).
     std::size_t offset() const { return pos_; }
     std::string_view input() const { return input_; }
     // Open element depth after the last event returned.
@@ -102,7 +121,19 @@ private:
     ReaderOptions options_;
     std::size_t pos_ = 0;
     std::vector<std::string_view> open_;
-    bool pending_end_for_empty_ = false;
+    std::size_t next_lt_ = 0;  // a '<' known to be the first at or after pos_ when > pos_
+    std::optional<VarnexError> error_;
+
+    Result<Event> read_markup();
+    Result<Event> read_start_tag();
+    Result<Event> read_end_tag();
+    Result<Event> read_processing_instruction();
+    Result<Event> read_declaration_markup();
+    Result<Event> read_doctype();
+    Result<Event> read_reference();
+    Event read_text();
+    Event emit(EventKind kind, std::size_t end, std::string_view name, std::string_view body);
+    tl::unexpected<VarnexError> fail(std::string message);
 };
 
 // Escapes the five characters & < > ' " for text written through the event writer.
@@ -111,7 +142,8 @@ std::string escape_text(std::string_view text);
 std::string xml_attr(std::string_view text);
 
 // A start or empty tag built or rewritten by the system. Attribute values are raw (already
-// escaped) and are written between double quotes.
+// escaped) and are written between double quotes; a literal `"` in a value (kept from a
+// single-quoted attribute) is written as &quot; so the tag stays well-formed.
 struct OwnedTag {
     std::string name;
     std::vector<std::pair<std::string, std::string>> attributes;
