@@ -61,4 +61,22 @@ struct PackageManifest {
     }
 };
 
+// One relationship of a relationships part; attribute values unescaped.
+struct RelationshipSummary {
+    std::string id;
+    std::string relationship_type;
+    std::string target;                      // as written: relative to the source's folder, or absolute
+    std::optional<std::string> target_mode;  // absent when the part gives no TargetMode
+
+    bool operator==(const RelationshipSummary&) const = default;
+
+    template <class F>
+    void fields(F&& f) const {
+        f("id", id);
+        f("relationship_type", relationship_type);
+        f("target", target);
+        f("target_mode", target_mode);
+    }
+};
+
 }  // namespace varnex
