@@ -12,29 +12,28 @@ using xml::Event;
 using xml::EventKind;
 
 // Where the reader is in the tables of a slide: the counters, and the depth just inside the
-// current table, row and cell.
+// current table, row and cell (0 when outside; an element's inside is at depth 1 or more).
 struct TablePosition {
     std::uint64_t tables = 0;
     std::uint64_t rows = 0;
     std::uint64_t cells = 0;
-    std::optional<std::size_t> table_depth;
-    std::optional<std::size_t> row_depth;
-    std::optional<std::size_t> cell_depth;
+    std::size_t table_depth = 0;
+    std::size_t row_depth = 0;
+    std::size_t cell_depth = 0;
 
-    // Call for a start tag; returns the address of a cell it opens.
+    // Call for a start tag with the depth after it; returns the address of a cell it opens.
     std::optional<TableCellAddress> open(const Event& event, std::size_t depth) {
         const std::string_view local = event.local_name();
         if (local == "tbl") {
             ++tables;
             rows = 0;
             table_depth = depth;
-            row_depth.reset();
-            cell_depth.reset();
-        } else if (local == "tr" && table_depth && !row_depth) {
+            row_depth = cell_depth = 0;
+        } else if (local == "tr" && table_depth != 0 && row_depth == 0) {
             ++rows;
             cells = 0;
             row_depth = depth;
-        } else if (local == "tc" && row_depth && !cell_depth) {
+        } else if (local == "tc" && row_depth != 0 && cell_depth == 0) {
             ++cells;
             cell_depth = depth;
             return TableCellAddress{tables - 1, rows - 1, cells - 1};
@@ -43,10 +42,10 @@ struct TablePosition {
     }
     // Call for an end tag with the depth after it; true when it closes the current cell.
     bool close(std::size_t depth) {
-        const bool closes_cell = cell_depth && depth < *cell_depth;
-        if (closes_cell) cell_depth.reset();
-        if (row_depth && depth < *row_depth) row_depth.reset();
-        if (table_depth && depth < *table_depth) table_depth.reset();
+        const bool closes_cell = depth < cell_depth;
+        if (depth < cell_depth) cell_depth = 0;
+        if (depth < row_depth) row_depth = 0;
+        if (depth < table_depth) table_depth = 0;
         return closes_cell;
     }
 };
