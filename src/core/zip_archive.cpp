@@ -117,37 +117,37 @@ Status write_full(int fd, const std::uint8_t* data, std::size_t length) {
     return {};
 }
 
-// Splits the sizes, offset and disk number out of a central record's ZIP64 extra block.
+// Finds the central record's ZIP64 extra block and takes from it the fields that the record
+// defers to it. The block's position is kept even when nothing is deferred, so that a later
+// rewrite of the offset updates this block instead of adding a second one.
 Status apply_zip64_extra(EntryInfo& e) {
     const auto* extra = reinterpret_cast<const std::uint8_t*>(e.extra.data());
     const std::size_t length = e.extra.size();
-    std::size_t pos = 0;
-    while (pos + 4 <= length) {
+    const bool deferred = e.zip64_uncompressed || e.zip64_compressed || e.zip64_offset || e.zip64_disk;
+    for (std::size_t pos = 0; pos + 4 <= length;) {
         const std::uint16_t id = get16(extra + pos);
         const std::uint16_t size = get16(extra + pos + 2);
         if (pos + 4 + size > length) break;
-        if (id == kZip64ExtraId) {
-            const std::uint8_t* p = extra + pos + 4;
-            std::size_t left = size;
-            auto take64 = [&](std::uint64_t& field) {
-                if (left < 8) return false;
-                field = get64(p);
-                p += 8;
-                left -= 8;
-                return true;
-            };
-            e.zip64_data_pos = static_cast<int>(pos + 4);
-            if (e.zip64_uncompressed && !take64(e.uncompressed_size)) break;
-            if (e.zip64_compressed && !take64(e.compressed_size)) break;
-            if (e.zip64_offset && !take64(e.local_header_offset)) break;
-            if (e.zip64_disk) {
-                if (left < 4) break;
-                e.disk_start = get32(p);
-            }
-            return {};
+        if (id != kZip64ExtraId) {
+            pos += 4 + size;
+            continue;
         }
-        pos += 4 + size;
+        e.zip64_data_pos = static_cast<int>(pos + 4);
+        const std::uint8_t* p = extra + pos + 4;
+        std::size_t left = size;
+        auto take = [&](auto& field, std::size_t width) {
+            if (left < width) return false;
+            field = width == 8 ? get64(p) : get32(p);
+            p += width;
+            left -= width;
+            return true;
+        };
+        if ((e.zip64_uncompressed && !take(e.uncompressed_size, 8)) || (e.zip64_compressed && !take(e.compressed_size, 8)) ||
+            (e.zip64_offset && !take(e.local_header_offset, 8)) || (e.zip64_disk && !take(e.disk_start, 4)))
+            break;
+        return {};
     }
+    if (!deferred) return {};
     return invalid_archive(fmt::format("missing or short ZIP64 extra field for entry {}", e.name));
 }
 
@@ -186,7 +186,7 @@ Status parse_central_record(const std::uint8_t*& p, const std::uint8_t* end, Ent
     e.zip64_compressed = compressed == k32Max;
     e.zip64_offset = offset == k32Max;
     e.zip64_disk = disk == k16Max;
-    if (e.zip64_uncompressed || e.zip64_compressed || e.zip64_offset || e.zip64_disk) VARNEX_TRY(apply_zip64_extra(e));
+    VARNEX_TRY(apply_zip64_extra(e));
     p += kCentralHeaderSize + variable;
     return {};
 }
@@ -406,8 +406,16 @@ Result<EntryLocation> ArchiveReader::locate(std::size_t index) const {
 Result<std::uint64_t> ArchiveReader::record_end(std::size_t index, const EntryLocation& loc) const {
     const EntryInfo& e = entries_[index];
     if ((e.flags & kFlagDataDescriptor) == 0) return loc.data_end;
-    // crc + two sizes, 4 or 8 bytes each (8 when the entry is in ZIP64 form), optionally signed.
-    const bool zip64 = e.zip64_compressed || e.zip64_uncompressed;
+    // crc + two sizes, optionally signed; the sizes take 8 bytes when the local header carries
+    // a ZIP64 extra field.
+    std::uint8_t header[kLocalHeaderSize];
+    VARNEX_TRY(as_zip(read_at(loc.header_offset, header)));
+    const std::size_t name_length = get16(header + 26);
+    std::vector<std::uint8_t> extra(get16(header + 28));
+    VARNEX_TRY(as_zip(read_at(loc.header_offset + kLocalHeaderSize + name_length, extra)));
+    bool zip64 = false;
+    for (std::size_t pos = 0; pos + 4 <= extra.size(); pos += 4 + get16(extra.data() + pos + 2))
+        if (get16(extra.data() + pos) == kZip64ExtraId) zip64 = true;
     std::uint64_t length = zip64 ? 20 : 12;
     const std::uint64_t room = loc.limit - loc.data_end;
     std::uint8_t head[8];

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstring>
+#include <filesystem>
 #include <functional>
 
 #include "zip_archive.hpp"
@@ -339,13 +342,24 @@ TEST(ArchiveWriter, RawCopyKeepsEveryStoredByte) {
     encrypted.flags = kFlagEncrypted;
     TestEntry zip64 = deflated_entry("zip64.xml", std::string(100, 'w'));
     zip64.zip64 = true;
+    // ZIP64 in the local header only: the descriptor's sizes take 8 bytes.
+    TestEntry local64 = stored_entry("local64.bin", "wide descriptor");
+    std::string sizes;
+    le(sizes, local64.uncompressed_size, 8);
+    le(sizes, local64.compressed_size, 8);
+    local64.local_extra = extra_block(1, sizes);
+    local64.descriptor = true;
+    local64.flags = kFlagDataDescriptor;
     const std::string input = build_zip({stored_entry("skipped", "not copied"), with_descriptor, with_extras,
-                                         encrypted, zip64});
+                                         encrypted, zip64, local64});
     TempDir dir;
     write_file(dir.file("in.zip"), input);
     auto from_file = ArchiveReader::open_file(dir.file("in.zip"));
     ASSERT_TRUE(from_file);
     auto from_memory = open_or_fail(input);
+    // The records reach exactly to the end of their descriptors.
+    EXPECT_EQ(local_record(*from_memory, input, 1).size(), 30 + 14 + with_descriptor.stored.size() + 16);
+    EXPECT_EQ(local_record(*from_memory, input, 5).size(), 30 + 11 + 20 + local64.stored.size() + 24);
 
     // Copying every entry but the first moves each one to a new offset.
     for (const ArchiveReader* source : {from_file->get(), from_memory.get()}) {
@@ -374,6 +388,33 @@ TEST(ArchiveWriter, RawCopyKeepsEveryStoredByte) {
         EXPECT_EQ(text_of(*copy->read(3)), std::string(100, 'w'));
         EXPECT_EQ(text_of(*copy->read(0)), std::string(400, 'q'));
     }
+}
+
+TEST(ArchiveWriter, RawCopyAcrossFilesystemsFallsBackToBufferedCopy) {
+    // The kernel refuses copy_file_range between a tmpfs and another filesystem type.
+    if (!std::filesystem::is_directory("/dev/shm")) GTEST_SKIP() << "no /dev/shm";
+    const std::string shm_path = "/dev/shm/varnex-raw-copy-" + std::to_string(::getpid()) + ".zip";
+    const std::string input = build_zip({deflated_entry("a.xml", std::string(3u << 20, 'a') + "end"),
+                                         stored_entry("b.bin", "bbbb")});
+    write_file(shm_path, input);
+    auto source = ArchiveReader::open_file(shm_path);
+    std::filesystem::remove(shm_path);  // the open descriptor keeps the data
+    ASSERT_TRUE(source);
+    TempDir dir;
+    const std::string path = dir.file("out.zip");
+    {
+        auto writer = ArchiveWriter::create(path);
+        ASSERT_TRUE(writer);
+        ASSERT_TRUE((*writer)->copy_raw(**source, 1));
+        ASSERT_TRUE((*writer)->copy_raw(**source, 0));
+        ASSERT_TRUE((*writer)->finish());
+    }
+    const std::string output = read_file(path);
+    auto copy = open_or_fail(output);
+    ASSERT_EQ(copy->entry_count(), 2u);
+    EXPECT_EQ(local_record(*copy, output, 0), local_record(**source, input, 1));
+    EXPECT_EQ(local_record(*copy, output, 1), local_record(**source, input, 0));
+    EXPECT_EQ(text_of(*copy->read(1)), std::string(3u << 20, 'a') + "end");
 }
 
 TEST(ArchiveWriter, AnAbandonedArchiveListsTheEntriesCompletedSoFar) {

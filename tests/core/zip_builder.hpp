@@ -115,10 +115,11 @@ inline std::string build_zip(const std::vector<TestEntry>& entries, const ZipOpt
         le(out, extra.size(), 2);
         out += e.name + extra + e.stored;
         if (e.descriptor) {
+            const int width = extra.starts_with(std::string("\x01\x00", 2)) ? 8 : 4;
             le(out, 0x08074b50, 4);
             le(out, e.crc, 4);
-            le(out, e.compressed_size, e.zip64 ? 8 : 4);
-            le(out, e.uncompressed_size, e.zip64 ? 8 : 4);
+            le(out, e.compressed_size, width);
+            le(out, e.uncompressed_size, width);
         }
     }
     const std::uint64_t directory_offset = out.size();
