@@ -81,7 +81,7 @@ struct Event {
     EventKind kind = EventKind::Eof;
     std::string_view raw;   // the event's exact bytes in the input
     std::string_view name;  // Start/Empty/End: qualified name; Reference: text between & and ;
-                            // ProcessingInstruction: the target
+                            // ProcessingInstruction: the target; Declaration: "xml"
     std::string_view body;  // Text: the text; CData/Comment: the inner text; PI/Declaration:
                             // the text after the target, DocType: the text after the DOCTYPE
                             // keyword (leading white space skipped, up to ?> or >);

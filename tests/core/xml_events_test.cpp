@@ -191,6 +191,14 @@ TEST(XmlReader, LongNamesAreCutInMessages) {
     EXPECT_EQ(all.error->message, "mismatched end tag: expected </" + name.substr(0, 64) + "...>, found </x> at byte 202");
 }
 
+TEST(XmlReader, TextSplitByManyReferencesIsScannedOnce) {
+    std::string text = "<t>";
+    for (int i = 0; i < 500000; ++i) text += "&amp;x";
+    const auto all = read_all(text);  // no '<' after the start tag: each Text must not rescan to the end
+    ASSERT_FALSE(all.error);
+    EXPECT_EQ(all.events.size(), 1000001u);
+}
+
 TEST(XmlReader, EndOfInputWithOpenElementsIsPlainEof) {
     Reader reader("<a><b>text");
     std::vector<EventKind> kinds;

@@ -79,13 +79,28 @@ TEST(FindElementEnd, CountsNestedOpeningsOfTheSameName) {
     for (const auto& c : cases) EXPECT_EQ(find_element_end(c.text, c.start, "p:grpSp"), c.end) << c.text;
 }
 
-TEST(FindElementEnd, DeepNestingIsLinear) {
-    // Nested openings far from their closings must not make each step rescan the text.
-    std::string text;
-    constexpr int kDepth = 200000;
-    for (int i = 0; i < kDepth; ++i) text += "<a>";
-    for (int i = 0; i < kDepth; ++i) text += "</a>";
-    EXPECT_EQ(find_element_end(text, 0, "a"), text.size());
+std::string repeated(std::string_view piece, int times) {
+    std::string out;
+    for (int i = 0; i < times; ++i) out.append(piece);
+    return out;
+}
+
+TEST(TextSearches, HostileLayoutsScanInOnePass) {
+    // Each layout makes a search that restarts from scratch per step quadratic (minutes);
+    // forward-only scanning keeps it to milliseconds.
+    constexpr int kMany = 200000;
+    const std::string nested = repeated("<a>", kMany) + repeated("</a>", kMany);
+    EXPECT_EQ(find_element_end(nested, 0, "a"), nested.size());
+
+    const std::string unclosed_tags = repeated("<p:cNvPr id=\"7\" ", kMany) + ">";
+    EXPECT_EQ(max_cnvpr_id(unclosed_tags), 7u);
+
+    const std::string many_shapes = repeated("<p:sp></p:sp>", kMany) + "<p:pic>";
+    EXPECT_EQ(extract_shape_blocks(many_shapes).size(), static_cast<std::size_t>(kMany));
+
+    const std::string alternates =
+        repeated("<mc:AlternateContent><p:sp></p:sp></mc:AlternateContent><p:cxnSp></p:cxnSp>", kMany / 4);
+    EXPECT_EQ(extract_shape_blocks(alternates).size(), static_cast<std::size_t>(kMany / 4));
 }
 
 TEST(ReplaceElement, ReplacesSelfClosingOrThroughTheEndTag) {
