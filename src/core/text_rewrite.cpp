@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <optional>
-#include <span>
-#include <vector>
 
 #include <fmt/format.h>
 
@@ -91,43 +89,67 @@ bool is_text_piece(EventKind kind) {
     return kind == EventKind::Text || kind == EventKind::Reference || kind == EventKind::CData;
 }
 
-// Writes the events of the target paragraph (after its start tag, through its end tag) with
-// `text` in place of the old text. The old text is every text node, reference and character
-// data block inside its `t` elements: the first text node receives `text`, later ones are
-// emptied (each of these counts), references and character data are dropped. A paragraph whose
-// text elements hold only references gets `text` where the first of them was (count 1); one
-// whose text elements are empty stays as it is.
-std::uint64_t write_paragraph_with_text(std::span<const Event> events, xml::Writer& writer, std::string_view text) {
-    bool any_text_node = false;
-    bool any_piece = false;
-    int in_text = 0;
-    for (const Event& event : events) {
-        if (event.kind == EventKind::Start && event.local_name() == "t") ++in_text;
-        else if (event.kind == EventKind::End && event.local_name() == "t" && in_text > 0) --in_text;
-        else if (in_text > 0 && is_text_piece(event.kind)) {
-            any_piece = true;
-            any_text_node = any_text_node || event.kind == EventKind::Text;
-        }
+// Follows `t` elements: call for every event; true while inside one.
+class TextElementDepth {
+public:
+    void track(const Event& event) {
+        if (event.local_name() != "t") return;
+        if (event.kind == EventKind::Start) ++depth_;
+        else if (event.kind == EventKind::End && depth_ > 0) --depth_;
     }
-    std::uint64_t count = 0;
-    bool written = false;
-    in_text = 0;
-    for (const Event& event : events) {
-        if (event.kind == EventKind::Start && event.local_name() == "t") ++in_text;
-        else if (event.kind == EventKind::End && event.local_name() == "t" && in_text > 0) --in_text;
-        else if (in_text > 0 && any_piece && is_text_piece(event.kind)) {
-            const bool receives = !written && (event.kind == EventKind::Text || !any_text_node);
-            if (receives) {
-                writer.write_text(text);
-                written = true;
+    bool inside() const { return depth_ > 0; }
+
+private:
+    std::size_t depth_ = 0;
+};
+
+// Rewrites the target paragraph with `text` in place of its old text: every text node,
+// reference and character data block inside its `t` elements. The first text node receives
+// `text`, later ones are emptied (each of these counts), references and character data are
+// dropped. A paragraph whose text elements hold only references gets `text` where the first of
+// them was (count 1); one whose text elements are empty stays as it is.
+class ParagraphTextRewrite {
+public:
+    // `paragraph` runs from the paragraph's start tag to the end of the slide; only its own
+    // events are looked at, to learn whether it holds any text node.
+    ParagraphTextRewrite(std::string_view paragraph, std::string_view text) : text_(text) {
+        xml::Reader reader(paragraph);
+        TextElementDepth in_text;
+        for (auto event = reader.next(); event && event->kind != EventKind::Eof; event = reader.next()) {
+            in_text.track(*event);
+            if (in_text.inside() && event->kind == EventKind::Text) {
+                has_text_node_ = true;
+                break;
             }
-            if (event.kind == EventKind::Text || receives) ++count;
-            continue;
+            if (reader.depth() == 0) break;
         }
-        writer.write(event);
+        // A reader error stops the look-ahead; the rewrite reports it when it gets there.
     }
-    return count;
-}
+
+    // Writes the event, rewritten where it belongs to the old text.
+    void write(const Event& event, xml::Writer& writer) {
+        in_text_.track(event);
+        if (!in_text_.inside() || !is_text_piece(event.kind)) {
+            writer.write(event);
+            return;
+        }
+        const bool receives = !written_ && (event.kind == EventKind::Text || !has_text_node_);
+        if (receives) {
+            writer.write_text(text_);
+            written_ = true;
+        }
+        if (event.kind == EventKind::Text || receives) ++count_;
+    }
+
+    std::uint64_t count() const { return count_; }
+
+private:
+    std::string_view text_;
+    bool has_text_node_ = false;
+    bool written_ = false;
+    TextElementDepth in_text_;
+    std::uint64_t count_ = 0;
+};
 
 }  // namespace
 
@@ -200,23 +222,22 @@ Result<SlideRewrite> set_shape_paragraph_text_at_index_in_slide(std::string_view
     xml::Writer writer = output_for(slide_xml, text);
     ElementTarget shape("sp", shape_index);
     ElementTarget paragraph("p", paragraph_index);
-    std::vector<Event> held;  // the target paragraph's events, rewritten once it is complete
-    std::uint64_t count = 0;
+    std::optional<ParagraphTextRewrite> rewrite;
     for (;;) {
         VARNEX_TRY_ASSIGN(const Event event, reader.next());
         if (event.kind == EventKind::Eof) break;
         if (paragraph.inside()) {
-            held.push_back(event);
-            if (paragraph.leave(event, reader)) count += write_paragraph_with_text(held, writer, text);
+            rewrite->write(event, writer);
+            paragraph.leave(event, reader);
             continue;
         }
         shape.enter(event, reader);
-        if (shape.inside()) paragraph.enter(event, reader);
+        if (shape.inside() && paragraph.enter(event, reader))
+            rewrite.emplace(slide_xml.substr(event.offset), text);
         writer.write(event);
         shape.leave(event, reader);
     }
-    // A slide that ends inside the paragraph keeps what it has, rewritten the same way.
-    if (paragraph.inside()) count += write_paragraph_with_text(held, writer, text);
+    const std::uint64_t count = rewrite ? rewrite->count() : 0;
     return SlideRewrite{writer.take(), count};
 }
 
