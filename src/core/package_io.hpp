@@ -73,16 +73,20 @@ struct PackageWriteFacts {
 // What an operation changes in the package it writes.
 struct PackageEdits {
     std::map<std::string, std::string, std::less<>> replaced;  // part name -> new content
-    std::set<std::string, std::less<>> removed;                 // skipped while copying
+    std::set<std::string, std::less<>> removed;                 // skipped while copying; wins over replaced
     std::vector<std::pair<std::string, std::string>> added;     // appended in this order
-    // Write every kept entry anew instead of copying it raw (slide deletion, image replacement).
+    // Write every kept entry anew instead of copying it raw (slide deletion, image replacement):
+    // each is decompressed and written with the replaced-entry options; directories stay
+    // (stored) directories. An entry that cannot be decompressed then fails the write.
     bool rewrite_all = false;
 };
 
 // The entry loop: input entries in order (replaced ones re-compressed with the replaced-entry
-// options, removed ones skipped, others copied raw), then the added parts. Refuses an output
-// that is the input file. On failure after the output was opened, the archive is still closed
-// so that it lists the entries completed so far.
+// options, removed ones skipped, others copied raw), then the added parts (Deflate). Refuses,
+// before opening anything for writing, an output that is the input file under any name
+// (symlink, hard link, other spelling). On failure after the output was opened, the archive is
+// still closed so that it lists the entries completed so far. Raw copies move stored bytes
+// only, so they also carry entries this reader cannot decode (encrypted, other methods).
 Result<PackageWriteFacts> write_package(Package& input, const std::string& output, const PackageEdits& edits);
 Result<PackageWriteFacts> write_package_with_replaced_part(Package& input, const std::string& output,
                                                            std::string_view part_name, std::string_view bytes);
