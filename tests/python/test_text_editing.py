@@ -8,7 +8,7 @@ import os
 import zipfile
 
 import pytest
-from package_factory import CONTENT_TYPES, Entry, assert_readable, raw_by_name, raw_members, write_zip
+from package_factory import CONTENT_TYPES, Entry, assert_readable, raw_members, write_zip
 
 import varnex_native as vn
 
@@ -61,6 +61,7 @@ def exact_package(tmp_path, slide1=SLIDE1, slide2=SLIDE2):
         Entry("ppt/slideLayouts/slideLayout1.xml", ELSEWHERE.encode(), DEFLATED, old),
         Entry("ppt/slideMasters/slideMaster1.xml", ELSEWHERE.encode(), DEFLATED, old),
         Entry("ppt/charts/chart1.xml", ELSEWHERE.encode(), DEFLATED, old),
+        Entry("ppt/comments/comment1.xml", ELSEWHERE.encode(), DEFLATED, old),
         Entry("ppt/media/image1.png", os.urandom(3000), STORED, old, external_attr=0o100600 << 16),
     ]
     return write_zip(tmp_path / "in.pptx", entries)
@@ -93,7 +94,7 @@ def test_replace_in_all_slides_changes_only_matching_text_nodes(tmp_path):
     source, target = exact_package(tmp_path), tmp_path / "out.pptx"
     text = vn.replace_slide_text_json(str(source), str(target), "Hello", "Bye <&>")
     assert text == ('{\n  "path": ' + json.dumps(str(target)) +
-                    ',\n  "replacements": 4,\n  "part_count": 10,\n  "has_vba": false\n}')
+                    ',\n  "replacements": 4,\n  "part_count": 11,\n  "has_vba": false\n}')
     assert_readable(target)
     bye = "Bye &lt;&amp;&gt;"
     assert entry_text(target, "ppt/slides/slide1.xml") == SLIDE1.replace(
@@ -107,7 +108,7 @@ def test_replace_in_all_slides_changes_only_matching_text_nodes(tmp_path):
 def test_replace_at_index_edits_that_slide_only(tmp_path):
     source, target = exact_package(tmp_path), tmp_path / "deep" / "er" / "out.pptx"
     result = call(vn.replace_slide_text_at_index_json, source, target, 1, "again", "'q'")
-    assert result == {"path": str(target), "replacements": 1, "part_count": 10, "has_vba": False}
+    assert result == {"path": str(target), "replacements": 1, "part_count": 11, "has_vba": False}
     assert entry_text(target, "ppt/slides/slide2.xml") == SLIDE2.replace("Hello again", "Hello &apos;q&apos;")
     assert_copied_raw(source, target, rewritten={"ppt/slides/slide2.xml"})
     # a node that receives a replacement is escaped whole
@@ -147,7 +148,7 @@ def test_setters_rewrite_only_their_target(tmp_path):
         result = call(function, source, target, *args)
         assert list(result) == keys
         assert result["replacements"] == count, function.__name__
-        assert result["part_count"] == 10 and result["has_vba"] is False
+        assert result["part_count"] == 11 and result["has_vba"] is False
         assert [result[k] for k in keys[1:-3]] == list(args[:-1])
         assert entry_text(target, "ppt/slides/slide1.xml") == expected, function.__name__
         assert_copied_raw(source, target, rewritten={"ppt/slides/slide1.xml"})
