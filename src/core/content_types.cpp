@@ -1,5 +1,7 @@
 #include "content_types.hpp"
 
+#include "utf8.hpp"
+
 #include <fmt/format.h>
 
 #include "xml_events.hpp"
@@ -26,32 +28,6 @@ Result<std::string> ensure_declaration(std::string_view content_types, std::stri
 
 std::string override_element(std::string_view part_name, std::string_view content_type) {
     return fmt::format(R"(<Override PartName="{}" ContentType="{}"/>)", part_name, content_type);
-}
-
-bool is_valid_utf8(std::string_view text) {
-    std::size_t i = 0;
-    while (i < text.size()) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        std::size_t length;
-        char32_t code;
-        if (lead < 0x80) { ++i; continue; }
-        if (lead >= 0xC2 && lead <= 0xDF) { length = 2; code = lead & 0x1F; }
-        else if (lead >= 0xE0 && lead <= 0xEF) { length = 3; code = lead & 0x0F; }
-        else if (lead >= 0xF0 && lead <= 0xF4) { length = 4; code = lead & 0x07; }
-        else return false;
-        if (text.size() - i < length) return false;
-        for (std::size_t k = 1; k < length; ++k) {
-            const auto next = static_cast<unsigned char>(text[i + k]);
-            if ((next & 0xC0) != 0x80) return false;
-            code = (code << 6) | (next & 0x3F);
-        }
-        // Overlong forms, surrogates and values beyond U+10FFFF.
-        if ((length == 3 && code < 0x800) || (length == 4 && (code < 0x10000 || code > 0x10FFFF)) ||
-            (code >= 0xD800 && code <= 0xDFFF))
-            return false;
-        i += length;
-    }
-    return true;
 }
 
 // The extension of the last path component, lower-cased. "." and ".." name folders, and a

@@ -2,6 +2,8 @@
 
 #include <charconv>
 
+#include "utf8.hpp"
+
 namespace varnex::json {
 
 void Writer::newline_indent() {
@@ -72,45 +74,6 @@ void Writer::string_value(std::string_view value) {
     append_string_literal(out_, value);
 }
 
-namespace {
-
-// Length of the well-formed UTF-8 sequence at the start of `text`, or 0 if it is malformed.
-std::size_t utf8_sequence_length(std::string_view text) {
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-    const unsigned char lead = byte(0);
-    if (lead < 0x80) return 1;
-    std::size_t length;
-    unsigned char low = 0x80, high = 0xBF;  // allowed range of the second byte
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        if (lead == 0xE0) low = 0xA0;   // no overlongs
-        if (lead == 0xED) high = 0x9F;  // no surrogates
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        if (lead == 0xF0) low = 0x90;
-        if (lead == 0xF4) high = 0x8F;  // nothing above U+10FFFF
-    } else {
-        return 0;
-    }
-    if (text.size() < length) return 0;
-    if (byte(1) < low || byte(1) > high) return 0;
-    for (std::size_t i = 2; i < length; ++i)
-        if (byte(i) < 0x80 || byte(i) > 0xBF) return 0;
-    return length;
-}
-
-}  // namespace
-
-bool is_valid_utf8(std::string_view text) {
-    while (!text.empty()) {
-        const std::size_t length = utf8_sequence_length(text);
-        if (length == 0) return false;
-        text.remove_prefix(length);
-    }
-    return true;
-}
 
 void append_string_literal(std::string& out, std::string_view text) {
     static constexpr char hex[] = "0123456789abcdef";
@@ -118,14 +81,9 @@ void append_string_literal(std::string& out, std::string_view text) {
     while (!text.empty()) {
         const unsigned char c = static_cast<unsigned char>(text[0]);
         if (c >= 0x80) {
-            const std::size_t length = utf8_sequence_length(text);
-            if (length == 0) {
-                out.append("\xEF\xBF\xBD");
-                text.remove_prefix(1);
-            } else {
-                out.append(text.substr(0, length));
-                text.remove_prefix(length);
-            }
+            const Utf8Sequence sequence = decode_utf8(text, 0);
+            out.append(sequence.valid ? text.substr(0, sequence.length) : std::string_view("\xEF\xBF\xBD"));
+            text.remove_prefix(sequence.length);
             continue;
         }
         switch (c) {

@@ -11,6 +11,7 @@
 
 #include "error.hpp"
 #include "models.hpp"
+#include "utf8.hpp"
 
 namespace varnex::json {
 
@@ -45,8 +46,6 @@ private:
     bool after_key_ = false;
 };
 
-// True when `text` is well-formed UTF-8 (no overlongs, no surrogates, nothing above U+10FFFF).
-bool is_valid_utf8(std::string_view text);
 // Appends `text` as a JSON string literal, replacing invalid UTF-8 by U+FFFD.
 void append_string_literal(std::string& out, std::string_view text);
 

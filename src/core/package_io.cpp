@@ -43,46 +43,6 @@ Result<Package> open_package_from_memory(std::span<const std::uint8_t> bytes) {
 // ---------------------------------------------------------------------------------------------
 // Reading parts
 
-bool is_valid_utf8(std::string_view text) {
-    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
-    const auto* const end = p + text.size();
-    while (p < end) {
-        // Runs of ASCII, eight bytes at a time.
-        while (end - p >= 8) {
-            std::uint64_t word;
-            std::memcpy(&word, p, 8);
-            if ((word & 0x8080808080808080ull) != 0) break;
-            p += 8;
-        }
-        if (p == end) break;
-        const unsigned char c = *p;
-        if (c < 0x80) {
-            ++p;
-            continue;
-        }
-        int length;
-        std::uint32_t min_value;
-        std::uint32_t value;
-        if (c >= 0xc2 && c <= 0xdf) {
-            length = 2, min_value = 0x80, value = c & 0x1f;
-        } else if (c >= 0xe0 && c <= 0xef) {
-            length = 3, min_value = 0x800, value = c & 0x0f;
-        } else if (c >= 0xf0 && c <= 0xf4) {
-            length = 4, min_value = 0x10000, value = c & 0x07;
-        } else {
-            return false;
-        }
-        if (end - p < length) return false;
-        for (int i = 1; i < length; ++i) {
-            if ((p[i] & 0xc0) != 0x80) return false;
-            value = (value << 6) | (p[i] & 0x3f);
-        }
-        if (value < min_value || value > 0x10ffff || (value >= 0xd800 && value <= 0xdfff)) return false;
-        p += length;
-    }
-    return true;
-}
-
 Result<std::optional<std::string>> read_archive_text(Package& package, std::string_view name) {
     const auto index = package.find_entry(name);
     if (!index) return std::optional<std::string>();

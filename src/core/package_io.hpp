@@ -14,6 +14,7 @@
 
 #include "error.hpp"
 #include "models.hpp"
+#include "utf8.hpp"
 
 namespace varnex {
 
@@ -58,9 +59,6 @@ Result<Package> open_package_from_memory(std::span<const std::uint8_t> bytes);
 Result<std::optional<std::string>> read_archive_text(Package& package, std::string_view name);
 // Absent when the entry is missing; Zip error when it cannot be opened; Io error on read failure.
 Result<std::optional<std::vector<std::uint8_t>>> read_archive_bytes(Package& package, std::string_view name);
-
-// Strict UTF-8: no overlong forms, surrogates or code points above U+10FFFF.
-bool is_valid_utf8(std::string_view text);
 
 PartKind part_kind(std::string_view name);
 void update_package_facts(std::string_view name, std::uint64_t& part_count, bool& has_vba);

@@ -1,5 +1,7 @@
 #include "xml_helpers.hpp"
 
+#include "utf8.hpp"
+
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -55,42 +57,6 @@ auto tag_search(std::string_view text, std::string_view name) {
     return ForwardSearch([text, name](std::size_t pos) { return find_tag_start(text, pos, name).value_or(npos); });
 }
 
-struct Decoded {
-    char32_t code_point = 0;
-    std::size_t length = 1;  // bytes consumed; for an invalid sequence, its maximal valid prefix
-    bool valid = false;
-};
-
-// One UTF-8 sequence at s[i] (i < s.size()), with the strict ranges of RFC 3629.
-Decoded decode_utf8(std::string_view s, std::size_t i) {
-    const auto b0 = static_cast<unsigned char>(s[i]);
-    if (b0 < 0x80) return {b0, 1, true};
-    std::size_t need;
-    char32_t cp;
-    unsigned char lo = 0x80, hi = 0xBF;
-    if (b0 >= 0xC2 && b0 <= 0xDF) { need = 1; cp = b0 & 0x1F; }
-    else if (b0 >= 0xE0 && b0 <= 0xEF) {
-        need = 2; cp = b0 & 0x0F;
-        if (b0 == 0xE0) lo = 0xA0;
-        if (b0 == 0xED) hi = 0x9F;
-    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
-        need = 3; cp = b0 & 0x07;
-        if (b0 == 0xF0) lo = 0x90;
-        if (b0 == 0xF4) hi = 0x8F;
-    } else {
-        return {0, 1, false};
-    }
-    for (std::size_t k = 1; k <= need; ++k) {
-        if (i + k >= s.size()) return {0, k, false};
-        const auto b = static_cast<unsigned char>(s[i + k]);
-        if (b < lo || b > hi) return {0, k, false};
-        lo = 0x80;
-        hi = 0xBF;
-        cp = (cp << 6) | (b & 0x3F);
-    }
-    return {cp, need + 1, true};
-}
-
 bool is_unicode_white_space(char32_t c) {
     return (c >= 0x09 && c <= 0x0D) || c == 0x20 || c == 0x85 || c == 0xA0 || c == 0x1680 ||
            (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 || c == 0x202F || c == 0x205F ||
@@ -101,27 +67,10 @@ bool is_unicode_white_space(char32_t c) {
 bool is_tag_boundary(std::string_view text, std::size_t i) {
     const char c = text[i];
     if (c == '>' || c == '/') return true;
-    const Decoded d = decode_utf8(text, i);
+    const Utf8Sequence d = decode_utf8(text, i);
     return d.valid && is_unicode_white_space(d.code_point);
 }
 
-void append_utf8(std::string& out, char32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
 
 bool is_xml_char(char32_t c) {
     return c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xD7FF) || (c >= 0xE000 && c <= 0xFFFD) ||
@@ -395,27 +344,6 @@ std::optional<std::int64_t> parse_i64_decimal(std::string_view text) {
     return static_cast<std::int64_t>(*magnitude);
 }
 
-std::string utf8_lossy(std::string_view bytes) {
-    std::string out;
-    out.reserve(bytes.size());
-    std::size_t run = 0, i = 0;
-    while (i < bytes.size()) {
-        if (static_cast<unsigned char>(bytes[i]) < 0x80) {
-            ++i;
-            continue;
-        }
-        const Decoded d = decode_utf8(bytes, i);
-        if (d.valid) {
-            i += d.length;
-            continue;
-        }
-        out.append(bytes.substr(run, i - run)).append("\xEF\xBF\xBD");
-        i += d.length;
-        run = i;
-    }
-    out.append(bytes.substr(run));
-    return out;
-}
 
 std::optional<std::string> unescape_attribute_value(std::string_view raw) {
     std::string out;

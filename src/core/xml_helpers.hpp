@@ -17,6 +17,8 @@
 #include "error.hpp"
 #include "xml_events.hpp"
 
+#include "utf8.hpp"
+
 namespace varnex::xml {
 
 // ---- Text searches ------------------------------------------------------------------------
@@ -81,7 +83,7 @@ std::optional<std::uint64_t> parse_u64_decimal(std::string_view text);
 std::optional<std::int64_t> parse_i64_decimal(std::string_view text);
 
 // The bytes as UTF-8, each invalid sequence replaced by U+FFFD.
-std::string utf8_lossy(std::string_view bytes);
+using varnex::utf8_lossy;
 
 // An attribute value with the five predefined entities and decimal/hexadecimal character
 // references decoded. Absent when the value holds an unknown entity, a malformed reference
