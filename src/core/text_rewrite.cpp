@@ -7,6 +7,7 @@
 
 #include "slide_inventory.hpp"
 #include "text_xml_helpers.hpp"
+#include "utf8.hpp"
 #include "xml_events.hpp"
 
 namespace varnex {

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <limits>
 
-#include "package_io.hpp"
+#include "utf8.hpp"
 #include "xml_helpers.hpp"
 
 namespace varnex {
@@ -47,22 +47,15 @@ bool is_unicode_space(char32_t c) {
     }
 }
 
-// The code point starting at `bytes[pos]` (malformed sequences read as U+FFFD).
-char32_t code_point_at(std::string_view bytes, std::size_t pos) {
-    const auto lead = static_cast<unsigned char>(bytes[pos]);
-    if (lead < 0x80) return lead;
-    const int length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 0;
-    if (length == 0 || pos + length > bytes.size()) return 0xFFFD;
-    char32_t value = lead & (0x7F >> length);
-    for (int i = 1; i < length; ++i) value = (value << 6) | (static_cast<unsigned char>(bytes[pos + i]) & 0x3F);
-    return value;
-}
-
 bool has_space_at_an_end(std::string_view text) {
     if (text.empty()) return false;
     std::size_t last = text.size() - 1;
     while (last > 0 && (static_cast<unsigned char>(text[last]) & 0xC0) == 0x80) --last;
-    return is_unicode_space(code_point_at(text, 0)) || is_unicode_space(code_point_at(text, last));
+    const auto space_at = [&](std::size_t pos) {
+        const Utf8Sequence sequence = decode_utf8(text, pos);
+        return sequence.valid && is_unicode_space(sequence.code_point);
+    };
+    return space_at(0) || space_at(last);
 }
 
 void write_solid_fill(xml::Writer& writer, std::string_view color) {
