@@ -107,8 +107,8 @@ private:
 // Rewrites the target paragraph with `text` in place of its old text: every text node,
 // reference and character data block inside its `t` elements. The first text node receives
 // `text`, later ones are emptied (each of these counts), references and character data are
-// dropped. A paragraph whose text elements hold only references gets `text` where the first of
-// them was (count 1); one whose text elements are empty stays as it is.
+// dropped. A paragraph whose text elements hold only references or character data gets `text`
+// where the first of them was (count 1); one whose text elements are empty stays as it is.
 class ParagraphTextRewrite {
 public:
     // `paragraph` runs from the paragraph's start tag to the end of the slide; only its own
@@ -162,16 +162,13 @@ Result<SlideRewrite> replace_text_nodes(std::string_view slide_xml, std::string_
     xml::Reader reader(slide_xml);
     xml::Writer writer = output_for(slide_xml, {});
     std::uint64_t total = 0;
-    int in_text = 0;
+    TextElementDepth in_text;
     std::string replaced;
     for (;;) {
         VARNEX_TRY_ASSIGN(const Event event, reader.next());
         if (event.kind == EventKind::Eof) break;
-        if (event.kind == EventKind::Start && event.local_name() == "t") {
-            ++in_text;
-        } else if (event.kind == EventKind::End && event.local_name() == "t" && in_text > 0) {
-            --in_text;
-        } else if (event.kind == EventKind::Text && in_text > 0) {
+        in_text.track(event);
+        if (event.kind == EventKind::Text && in_text.inside()) {
             const std::string_view node = event.body;
             if (!is_valid_utf8(node))
                 return xml_text_decode_error(fmt::format("invalid UTF-8 in text at byte {}", event.offset));
