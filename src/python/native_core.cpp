@@ -3,6 +3,8 @@
 #include "package_io.hpp"
 #include "registration.hpp"
 #include "summary_package_extract.hpp"
+#include "table_rewrite.hpp"
+#include "text_rewrite.hpp"
 
 namespace varnex::py {
 
@@ -74,7 +76,23 @@ bool register_native_core(PyObject* module) {
            register_function<&summarize_presentation_text>(module, "summarize_presentation_json", {"path"}) &&
            register_function<&summarize_slide_at_index>(module, "summarize_slide_at_index_json",
                                                         {"path", "slide_index"}) &&
-           register_function<&roundtrip_package>(module, "roundtrip_package_json", {"input", "output"});
+           register_function<&roundtrip_package>(module, "roundtrip_package_json", {"input", "output"}) &&
+           register_function<&replace_slide_text>(module, "replace_slide_text_json",
+                                                  {"input", "output", "search", "replacement"}) &&
+           register_function<&replace_slide_text_at_index>(module, "replace_slide_text_at_index_json",
+                                                           {"input", "output", "slide_index", "search", "replacement"}) &&
+           register_function<&replace_slide_text_run_at_index>(
+               module, "replace_slide_text_run_at_index_json",
+               {"input", "output", "slide_index", "run_index", "replacement"}) &&
+           register_function<&set_slide_shape_text_at_index>(
+               module, "set_slide_shape_text_at_index_json",
+               {"input", "output", "slide_index", "shape_index", "replacement"}) &&
+           register_function<&set_slide_shape_paragraph_text_at_index>(
+               module, "set_slide_shape_paragraph_text_at_index_json",
+               {"input", "output", "slide_index", "shape_index", "paragraph_index", "replacement"}) &&
+           register_function<&replace_table_cell_text>(
+               module, "replace_table_cell_text_json",
+               {"input", "output", "slide_index", "table_index", "row_index", "col_index", "replacement"});
 }
 
 }  // namespace varnex::py

@@ -22,3 +22,32 @@ def summarize_slide_at_index_json(path: str, slide_index: int) -> str:
 
 def roundtrip_package_json(input: str, output: str) -> str:
     """Copy the package byte for byte to `output` and return the manifest under the output path."""
+
+def replace_slide_text_json(input: str, output: str, search: str, replacement: str) -> str:
+    """Replace every occurrence of `search` in the text elements of every slide; returns a
+    TextReplacementSummary (path, replacements, part_count, has_vba)."""
+
+def replace_slide_text_at_index_json(input: str, output: str, slide_index: int, search: str, replacement: str) -> str:
+    """Replace every occurrence of `search` in the text elements of one slide; returns a
+    TextReplacementSummary (path, replacements, part_count, has_vba)."""
+
+def replace_slide_text_run_at_index_json(input: str, output: str, slide_index: int, run_index: int,
+                                         replacement: str) -> str:
+    """Set the text of one run of a slide, keeping its run properties; returns a
+    TextRunReplacementSummary (path, slide_index, run_index, replacements, part_count, has_vba)."""
+
+def set_slide_shape_text_at_index_json(input: str, output: str, slide_index: int, shape_index: int,
+                                       replacement: str) -> str:
+    """Replace all paragraphs of a shape by one paragraph per line of `replacement`; returns a
+    ShapeTextSetSummary (path, slide_index, shape_index, replacements, part_count, has_vba)."""
+
+def set_slide_shape_paragraph_text_at_index_json(input: str, output: str, slide_index: int, shape_index: int,
+                                                 paragraph_index: int, replacement: str) -> str:
+    """Set the text of one paragraph of a shape, keeping its runs and their properties; returns a
+    ParagraphTextSetSummary (path, slide_index, shape_index, paragraph_index, replacements,
+    part_count, has_vba)."""
+
+def replace_table_cell_text_json(input: str, output: str, slide_index: int, table_index: int, row_index: int,
+                                 col_index: int, replacement: str) -> str:
+    """Set the text of one table cell; returns a TableCellReplacementSummary (path, slide_index,
+    table_index, row_index, col_index, replacements, part_count, has_vba)."""

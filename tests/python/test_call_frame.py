@@ -220,7 +220,10 @@ REGISTRATION_ORDER = [
     "apply_edit_batch_json",
 ]
 BUILT = {"build_info_json", "inspect_package_json", "summarize_presentation_json",
-         "summarize_slide_at_index_json", "roundtrip_package_json"}
+         "summarize_slide_at_index_json", "roundtrip_package_json",
+         "replace_slide_text_json", "replace_slide_text_at_index_json",
+         "replace_slide_text_run_at_index_json", "set_slide_shape_text_at_index_json",
+         "set_slide_shape_paragraph_text_at_index_json", "replace_table_cell_text_json"}
 
 
 def test_module_surface():
