@@ -1,14 +1,42 @@
 #include "json_text.hpp"
 
+#include <algorithm>
+#include <array>
 #include <charconv>
 
 #include "utf8.hpp"
 
 namespace varnex::json {
 
+namespace {
+
+// A newline and the indentation of the common depths, appended in one piece.
+constexpr std::string_view kNewlineAndSpaces =
+    "\n                                                                "
+    "                                                                ";
+
+// Bytes that cannot be copied into a string literal as they are: the controls, '"' and '\\'
+// need an escape, and bytes from 0x80 up start a sequence that must be checked.
+constexpr std::array<bool, 256> make_special() {
+    std::array<bool, 256> table{};
+    for (int c = 0; c < 256; ++c) table[static_cast<std::size_t>(c)] = c < 0x20 || c == '"' || c == '\\' || c >= 0x80;
+    return table;
+}
+constexpr auto kSpecial = make_special();
+
+bool is_special(char c) { return kSpecial[static_cast<unsigned char>(c)]; }
+
+}  // namespace
+
 void Writer::newline_indent() {
-    out_.push_back('\n');
-    out_.append(levels_.size() * 2, ' ');
+    constexpr std::size_t kSpaces = kNewlineAndSpaces.size() - 1;
+    std::size_t width = levels_.size() * 2;
+    std::size_t piece = std::min(width, kSpaces);
+    out_.append(kNewlineAndSpaces.data(), piece + 1);
+    for (width -= piece; width > 0; width -= piece) {
+        piece = std::min(width, kSpaces);
+        out_.append(kNewlineAndSpaces.data() + 1, piece);
+    }
 }
 
 void Writer::before_value() {
@@ -74,18 +102,30 @@ void Writer::string_value(std::string_view value) {
     append_string_literal(out_, value);
 }
 
-
 void append_string_literal(std::string& out, std::string_view text) {
     static constexpr char hex[] = "0123456789abcdef";
     out.push_back('"');
-    while (!text.empty()) {
-        const unsigned char c = static_cast<unsigned char>(text[0]);
+    const char* const data = text.data();
+    const std::size_t size = text.size();
+    std::size_t copied = 0;  // text[copied, i) is waiting to be copied as it is
+    std::size_t i = 0;
+    while (true) {
+        while (i < size && !is_special(data[i])) ++i;
+        if (i == size) break;
+        const auto c = static_cast<unsigned char>(data[i]);
         if (c >= 0x80) {
-            const Utf8Sequence sequence = decode_utf8(text, 0);
-            out.append(sequence.valid ? text.substr(0, sequence.length) : std::string_view("\xEF\xBF\xBD"));
-            text.remove_prefix(sequence.length);
+            const Utf8Sequence sequence = decode_utf8(text, i);
+            if (sequence.valid) {  // copied with the run around it
+                i += sequence.length;
+                continue;
+            }
+            out.append(data + copied, i - copied);
+            out.append("\xEF\xBF\xBD");
+            i += sequence.length;
+            copied = i;
             continue;
         }
+        out.append(data + copied, i - copied);
         switch (c) {
             case '"': out.append("\\\""); break;
             case '\\': out.append("\\\\"); break;
@@ -94,17 +134,14 @@ void append_string_literal(std::string& out, std::string_view text) {
             case '\n': out.append("\\n"); break;
             case '\f': out.append("\\f"); break;
             case '\r': out.append("\\r"); break;
-            default:
-                if (c < 0x20) {
-                    out.append("\\u00");
-                    out.push_back(hex[c >> 4]);
-                    out.push_back(hex[c & 0xF]);
-                } else {
-                    out.push_back(static_cast<char>(c));
-                }
+            default: {
+                const char escape[] = {'\\', 'u', '0', '0', hex[c >> 4], hex[c & 0xF]};
+                out.append(escape, sizeof escape);
+            }
         }
-        text.remove_prefix(1);
+        copied = ++i;
     }
+    out.append(data + copied, size - copied);
     out.push_back('"');
 }
 

@@ -1,13 +1,12 @@
 #include "summary_shape_extract.hpp"
 
-#include <string.h>
-
 #include <algorithm>
 #include <cmath>
 #include <limits>
 #include <string>
 #include <utility>
 
+#include "byte_search.hpp"
 #include "summary_text_extract.hpp"
 #include "xml_helpers.hpp"
 
@@ -24,16 +23,8 @@ constexpr std::string_view kGroupEnd = "</p:grpSp>";
 // recursion; real decks stay far below this.
 constexpr int kMaxGroupDepth = 64;
 
-// Substring search through memmem: much faster than string_view::find on XML, whose first
-// needle bytes (':', 'r', '<') are everywhere.
-std::size_t find_text(std::string_view haystack, std::string_view needle, std::size_t from = 0) {
-    if (from > haystack.size()) return std::string_view::npos;
-    const void* found = memmem(haystack.data() + from, haystack.size() - from, needle.data(), needle.size());
-    return found ? static_cast<std::size_t>(static_cast<const char*>(found) - haystack.data()) : std::string_view::npos;
-}
-
 bool contains_text(std::string_view haystack, std::string_view needle) {
-    return find_text(haystack, needle) != std::string_view::npos;
+    return find_bytes(haystack, needle) != std::string_view::npos;
 }
 
 ShapeKind shape_kind(std::string_view block) {
@@ -120,7 +111,7 @@ std::optional<GroupTransformContext> child_context(std::string_view block,
 
 // The text between the group's properties and its closing tag, where its children live.
 std::string_view group_child_region(std::string_view block) {
-    const std::size_t properties_end = find_text(block, kGroupPropertiesEnd);
+    const std::size_t properties_end = find_bytes(block, kGroupPropertiesEnd);
     if (properties_end == std::string_view::npos) return {};
     const std::size_t start = properties_end + kGroupPropertiesEnd.size();
     std::size_t end = block.rfind(kGroupEnd);
@@ -242,7 +233,7 @@ std::vector<std::string> shape_relationship_ids(std::string_view block) {
     for (const std::string_view pattern : {"r:embed=\"", "r:link=\"", "r:id=\""}) {
         std::size_t cursor = 0;
         for (;;) {
-            const std::size_t found = find_text(block, pattern, cursor);
+            const std::size_t found = find_bytes(block, pattern, cursor);
             if (found == std::string_view::npos) break;
             const std::size_t start = found + pattern.size();
             const std::size_t quote = block.find('"', start);

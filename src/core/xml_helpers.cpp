@@ -1,12 +1,12 @@
 #include "xml_helpers.hpp"
 
-#include "utf8.hpp"
-
 #include <algorithm>
 #include <array>
 #include <cstring>
-#include <string.h>  // memmem
 #include <limits>
+
+#include "byte_search.hpp"
+#include "utf8.hpp"
 
 #include <fmt/format.h>
 
@@ -21,11 +21,25 @@ std::string joined(std::initializer_list<std::string_view> parts) {
     return out;
 }
 
-std::size_t find_bytes(std::string_view text, std::string_view needle, std::size_t from) {
-    if (from > text.size() || needle.size() > text.size() - from) return npos;
-    if (needle.empty()) return from;
-    const void* hit = ::memmem(text.data() + from, text.size() - from, needle.data(), needle.size());
-    return hit ? static_cast<std::size_t>(static_cast<const char*>(hit) - text.data()) : npos;
+// Calls `use` with the concatenation of `parts`, built on the stack when it is short: the text
+// searches ask for "<" + name many times per part, and a heap copy per question adds up.
+template <class Use>
+auto with_joined(std::initializer_list<std::string_view> parts, Use use) {
+    std::size_t total = 0;
+    for (const auto part : parts) total += part.size();
+    char small[64];
+    std::string large;
+    char* out = small;
+    if (total > sizeof small) {
+        large.resize(total);
+        out = large.data();
+    }
+    std::size_t at = 0;
+    for (const auto part : parts) {
+        if (!part.empty()) std::memcpy(out + at, part.data(), part.size());
+        at += part.size();
+    }
+    return use(std::string_view(out, total));
 }
 
 // Remembers the last answer of a forward search so that callers asking from a non-decreasing
@@ -141,16 +155,17 @@ OwnedTag rewrite_tag(const Event& event, const std::vector<Replacement>& replace
 // ---- Text searches ------------------------------------------------------------------------
 
 std::optional<std::size_t> find_tag_start(std::string_view text, std::size_t start, std::string_view name) {
-    const std::string needle = joined({"<", name});
-    std::size_t pos = start;
-    while (true) {
-        const std::size_t hit = find_bytes(text, needle, pos);
-        if (hit == npos) return std::nullopt;
-        const std::size_t after = hit + needle.size();
-        if (after >= text.size()) return std::nullopt;
-        if (is_tag_boundary(text, after)) return hit;
-        pos = hit + 1;
-    }
+    return with_joined({"<", name}, [&](std::string_view needle) -> std::optional<std::size_t> {
+        std::size_t pos = start;
+        while (true) {
+            const std::size_t hit = find_bytes(text, needle, pos);
+            if (hit == npos) return std::nullopt;
+            const std::size_t after = hit + needle.size();
+            if (after >= text.size()) return std::nullopt;
+            if (is_tag_boundary(text, after)) return hit;
+            pos = hit + 1;
+        }
+    });
 }
 
 std::optional<std::string_view> element_start_tag(std::string_view text, std::string_view name) {
@@ -212,10 +227,9 @@ Result<std::string> insert_before(std::string_view text, std::string_view marker
 }
 
 std::optional<std::string_view> attribute_value(std::string_view text, std::string_view name) {
-    const std::string pattern = joined({name, "=\""});
-    const std::size_t at = find_bytes(text, pattern, 0);
+    const std::size_t at = with_joined({name, "=\""}, [&](std::string_view pattern) { return find_bytes(text, pattern, 0); });
     if (at == npos) return std::nullopt;
-    const std::size_t begin = at + pattern.size();
+    const std::size_t begin = at + name.size() + 2;
     const std::size_t close = text.find('"', begin);
     if (close == npos) return std::nullopt;
     return text.substr(begin, close - begin);
