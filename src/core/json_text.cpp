@@ -32,10 +32,10 @@ void Writer::newline_indent() {
     constexpr std::size_t kSpaces = kNewlineAndSpaces.size() - 1;
     std::size_t width = levels_.size() * 2;
     std::size_t piece = std::min(width, kSpaces);
-    out_.append(kNewlineAndSpaces.data(), piece + 1);
+    out_.append(kNewlineAndSpaces.substr(0, piece + 1));
     for (width -= piece; width > 0; width -= piece) {
         piece = std::min(width, kSpaces);
-        out_.append(kNewlineAndSpaces.data() + 1, piece);
+        out_.append(kNewlineAndSpaces.substr(1, piece));
     }
 }
 
@@ -55,7 +55,7 @@ void Writer::key(std::string_view name) {
     if (levels_.back().has_members) out_.push_back(',');
     levels_.back().has_members = true;
     newline_indent();
-    append_string_literal(out_, name);
+    string_literal(name);
     out_.append(": ");
     after_key_ = true;
 }
@@ -87,23 +87,71 @@ void Writer::uint_value(std::uint64_t value) {
     before_value();
     char buffer[24];
     auto end = std::to_chars(buffer, buffer + sizeof buffer, value).ptr;
-    out_.append(buffer, end);
+    out_.append(std::string_view(buffer, static_cast<std::size_t>(end - buffer)));
 }
 
 void Writer::int_value(std::int64_t value) {
     before_value();
     char buffer[24];
     auto end = std::to_chars(buffer, buffer + sizeof buffer, value).ptr;
-    out_.append(buffer, end);
+    out_.append(std::string_view(buffer, static_cast<std::size_t>(end - buffer)));
 }
 
 void Writer::string_value(std::string_view value) {
     before_value();
-    append_string_literal(out_, value);
+    string_literal(value);
 }
 
-void append_string_literal(std::string& out, std::string_view text) {
+void TextBuffer::spill(std::string_view bytes) {
+    while (true) {
+        std::size_t room = static_cast<std::size_t>(end_ - pos_);
+        if (bytes.size() <= room) {
+            if (!bytes.empty()) std::memcpy(pos_, bytes.data(), bytes.size());
+            pos_ += bytes.size();
+            return;
+        }
+        // Fill the piece up to the last sequence boundary that fits, then start the next one.
+        while (room > 0 && (static_cast<unsigned char>(bytes[room]) & 0xC0) == 0x80) --room;
+        if (room > 0) std::memcpy(pos_, bytes.data(), room);
+        pos_ += room;
+        bytes.remove_prefix(room);
+        if (!pieces_.empty()) pieces_.back().size = static_cast<std::size_t>(pos_ - pieces_.back().data.get());
+        Piece next;
+        next.data.reset(new char[next_capacity_]);
+        pos_ = next.data.get();
+        end_ = pos_ + next_capacity_;
+        pieces_.push_back(std::move(next));
+        next_capacity_ = std::min<std::size_t>(next_capacity_ * 2, std::size_t{1} << 20);
+    }
+}
+
+std::size_t TextBuffer::size() const {
+    std::size_t total = 0;
+    for_each_piece([&](std::string_view piece) { total += piece.size(); });
+    return total;
+}
+
+std::string TextBuffer::take() {
+    std::string text;
+    text.reserve(size());
+    drain([&](std::string_view piece) { text.append(piece); });
+    return text;
+}
+
+void TextBuffer::clear() {
+    pieces_.clear();
+    pos_ = end_ = nullptr;
+    next_capacity_ = 4096;
+}
+
+namespace {
+
+// The string literal of `text` through `out.append` and `out.push_back`; true when a byte
+// outside ASCII was written.
+template <class Out>
+bool write_string_literal(Out& out, std::string_view text) {
     static constexpr char hex[] = "0123456789abcdef";
+    bool wide = false;
     out.push_back('"');
     const char* const data = text.data();
     const std::size_t size = text.size();
@@ -114,18 +162,19 @@ void append_string_literal(std::string& out, std::string_view text) {
         if (i == size) break;
         const auto c = static_cast<unsigned char>(data[i]);
         if (c >= 0x80) {
+            wide = true;
             const Utf8Sequence sequence = decode_utf8(text, i);
             if (sequence.valid) {  // copied with the run around it
                 i += sequence.length;
                 continue;
             }
-            out.append(data + copied, i - copied);
+            out.append(std::string_view(data + copied, i - copied));
             out.append("\xEF\xBF\xBD");
             i += sequence.length;
             copied = i;
             continue;
         }
-        out.append(data + copied, i - copied);
+        out.append(std::string_view(data + copied, i - copied));
         switch (c) {
             case '"': out.append("\\\""); break;
             case '\\': out.append("\\\\"); break;
@@ -136,13 +185,22 @@ void append_string_literal(std::string& out, std::string_view text) {
             case '\r': out.append("\\r"); break;
             default: {
                 const char escape[] = {'\\', 'u', '0', '0', hex[c >> 4], hex[c & 0xF]};
-                out.append(escape, sizeof escape);
+                out.append(std::string_view(escape, sizeof escape));
             }
         }
         copied = ++i;
     }
-    out.append(data + copied, size - copied);
+    out.append(std::string_view(data + copied, size - copied));
     out.push_back('"');
+    return wide;
 }
+
+}  // namespace
+
+void Writer::string_literal(std::string_view text) {
+    if (write_string_literal(out_, text)) ascii_ = false;
+}
+
+void append_string_literal(std::string& out, std::string_view text) { write_string_literal(out, text); }
 
 }  // namespace varnex::json

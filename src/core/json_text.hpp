@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -14,6 +16,55 @@
 #include "utf8.hpp"
 
 namespace varnex::json {
+
+// The text a writer produces, kept in pieces so that a long result grows without copying and
+// can be handed on piece by piece. Pieces end on UTF-8 sequence boundaries.
+class TextBuffer {
+public:
+    void append(std::string_view bytes) {
+        if (bytes.size() > static_cast<std::size_t>(end_ - pos_)) return spill(bytes);
+        if (!bytes.empty()) std::memcpy(pos_, bytes.data(), bytes.size());
+        pos_ += bytes.size();
+    }
+    void push_back(char c) {
+        if (pos_ == end_) return spill(std::string_view(&c, 1));
+        *pos_++ = c;
+    }
+
+    std::size_t size() const;
+    // Calls `visit` with each piece in order.
+    template <class Visit>
+    void for_each_piece(Visit&& visit) const {
+        for (std::size_t k = 0; k < pieces_.size(); ++k) visit(piece(k));
+    }
+    // Calls `take` with each piece in order, releasing each after the call; empty afterwards.
+    template <class Take>
+    void drain(Take&& take) {
+        for (std::size_t k = 0; k < pieces_.size(); ++k) {
+            take(piece(k));
+            pieces_[k].data.reset();
+        }
+        clear();
+    }
+    std::string take();
+    void clear();
+
+private:
+    struct Piece {
+        std::unique_ptr<char[]> data;
+        std::size_t size = 0;  // bytes written; the last piece's count is pos_ - data
+    };
+    std::string_view piece(std::size_t k) const {
+        const bool last = k + 1 == pieces_.size();
+        return {pieces_[k].data.get(), last ? static_cast<std::size_t>(pos_ - pieces_[k].data.get()) : pieces_[k].size};
+    }
+    void spill(std::string_view bytes);
+
+    std::vector<Piece> pieces_;
+    char* pos_ = nullptr;
+    char* end_ = nullptr;
+    std::size_t next_capacity_ = 4096;
+};
 
 class Writer {
 public:
@@ -30,7 +81,10 @@ public:
     // Invalid UTF-8 is replaced by U+FFFD so the output stays valid JSON.
     void string_value(std::string_view value);
 
-    std::string take() { return std::move(out_); }
+    // Whether every byte written so far is ASCII.
+    bool is_ascii() const { return ascii_; }
+    TextBuffer& text() { return out_; }
+    std::string take() { return out_.take(); }
 
 private:
     struct Level {
@@ -40,10 +94,12 @@ private:
     void close(char bracket);
     void before_value();
     void newline_indent();
+    void string_literal(std::string_view text);
 
-    std::string out_;
+    TextBuffer out_;
     std::vector<Level> levels_;
     bool after_key_ = false;
+    bool ascii_ = true;
 };
 
 // Appends `text` as a JSON string literal, replacing invalid UTF-8 by U+FFFD.

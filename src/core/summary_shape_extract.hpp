@@ -2,6 +2,7 @@
 //
 // Read-only and total: malformed XML never produces an error; each scan stops quietly at the
 // first XML error and keeps what it gathered. The XML is text (see utf8_text for part bytes).
+// An event tape of the document, when given, is reused by the event scans (see EventTape).
 #pragma once
 
 #include <cstdint>
@@ -12,6 +13,10 @@
 #include "summary_models.hpp"
 
 namespace varnex {
+
+namespace xml {
+class EventTape;
+}
 
 // The frame a group gives its children: its effective offset and extent on the slide, and the
 // child offset and extent (a:chOff, a:chExt) that the children's coordinates are written in.
@@ -27,10 +32,11 @@ struct GroupTransformContext {
 };
 
 // The top-level shapes of the slide's p:spTree, in document order; empty without a shape tree.
-std::vector<ShapeSummary> extract_shapes(std::string_view slide_xml_text);
+std::vector<ShapeSummary> extract_shapes(std::string_view slide_xml_text, const xml::EventTape* tape = nullptr);
 
 // One shape element (p:sp, p:pic, p:graphicFrame, p:grpSp, p:cxnSp) with its children.
-ShapeSummary summarize_shape_block(std::string_view block, const std::optional<GroupTransformContext>& context);
+ShapeSummary summarize_shape_block(std::string_view block, const std::optional<GroupTransformContext>& context,
+                                   const xml::EventTape* tape = nullptr);
 
 // The offset and extent of the first a:xfrm (else the first p:xfrm); absent when there is
 // neither, or it lacks a:off or a:ext. Missing or unparsable numbers read as 0.

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "utf8.hpp"
+#include "xml_event_tape.hpp"
 #include "xml_events.hpp"
 #include "xml_helpers.hpp"
 
@@ -30,15 +31,17 @@ bool is_text_like(const Event& event) {
 }
 
 // Feeds every event of `xml` to each scanner, with the event's local name, until the end of
-// input or the first reader error.
+// input or the first reader error; from the tape when it can tell.
 template <class... Scanners>
-void scan_events(std::string_view xml, xml::ReaderOptions options, Scanners&... scanners) {
+void scan_events(const xml::EventTape* tape, std::string_view xml, xml::ReaderOptions options,
+                 Scanners&... scanners) {
+    const auto feed = [&](const Event& event, std::string_view local) { (scanners.on(event, local), ...); };
+    if (tape && tape->replay(xml, options, feed)) return;
     xml::Reader reader(xml, options);
     for (;;) {
         auto event = reader.next();
         if (!event || event->kind == EventKind::Eof) return;
-        const std::string_view local = event->local_name();
-        (scanners.on(*event, local), ...);
+        feed(*event, event->local_name());
     }
 }
 
@@ -364,7 +367,7 @@ std::optional<std::string> owned(std::optional<std::string_view> raw) {
 
 RawRunValues run_property_values(std::string_view xml, std::string_view element, std::string_view attribute) {
     RunPropertyScanner scanner({{element, attribute}});
-    scan_events(xml, {}, scanner);
+    scan_events(nullptr, xml, {}, scanner);
     return std::move(scanner.result[0]);
 }
 
@@ -402,32 +405,33 @@ std::string_view utf8_text(std::string_view bytes, std::string& storage) {
 
 std::vector<std::string> extract_text_runs(std::string_view xml) {
     TextRunScanner scanner;
-    scan_events(xml, xml::ReaderOptions{.trim_text = true}, scanner);
+    scan_events(nullptr, xml, xml::ReaderOptions{.trim_text = true}, scanner);
     return std::move(scanner.result);
 }
 
-TextRunsAndElements extract_text_runs_and_elements(std::string_view xml, std::vector<std::string_view> local_names) {
+TextRunsAndElements extract_text_runs_and_elements(std::string_view xml, std::vector<std::string_view> local_names,
+                                                   const xml::EventTape* tape) {
     TextRunScanner texts;
     ElementPresenceScanner elements{std::move(local_names), {}};
     elements.present.assign(elements.names.size(), false);
-    scan_events(xml, xml::ReaderOptions{.trim_text = true}, texts, elements);
+    scan_events(tape, xml, xml::ReaderOptions{.trim_text = true}, texts, elements);
     return {std::move(texts.result), std::move(elements.present)};
 }
 
-std::vector<std::string> extract_paragraph_texts(std::string_view xml) {
+std::vector<std::string> extract_paragraph_texts(std::string_view xml, const xml::EventTape* tape) {
     ParagraphTextScanner scanner;
-    scan_events(xml, {}, scanner);
+    scan_events(tape, xml, {}, scanner);
     return std::move(scanner.result);
 }
 
-std::vector<TableSummary> extract_tables(std::string_view text) {
+std::vector<TableSummary> extract_tables(std::string_view text, const xml::EventTape* tape) {
     std::vector<TableSummary> tables;
     for_each_element(text, "a:tbl", [&](std::string_view table_xml) {
         TableSummary& table = tables.emplace_back();
         for_each_element(table_xml, "a:tr", [&](std::string_view row_xml) {
             auto& row = table.rows.emplace_back();
             for_each_element(row_xml, "a:tc", [&](std::string_view cell_xml) {
-                row.push_back(join(extract_paragraph_texts(cell_xml), "\n"));
+                row.push_back(join(extract_paragraph_texts(cell_xml, tape), "\n"));
             });
             table.col_count = std::max<std::uint64_t>(table.col_count, row.size());
         });
@@ -473,13 +477,13 @@ PerParagraphRuns<std::optional<std::int64_t>> extract_paragraph_run_font_size(st
                                                      read_font_size_property);
 }
 
-ParagraphDetails extract_paragraph_details(std::string_view xml) {
+ParagraphDetails extract_paragraph_details(std::string_view xml, const xml::EventTape* tape) {
     ParagraphTextScanner paragraphs;
     RunTextScanner runs;
     LineBreakScanner breaks;
     FieldScanner fields;
     RunPropertyScanner properties({{"rPr", "b"}, {"rPr", "i"}, {"rPr", "u"}, {"rPr", "sz"}, {"latin", "typeface"}});
-    scan_events(xml, {}, paragraphs, runs, breaks, fields, properties);
+    scan_events(tape, xml, {}, paragraphs, runs, breaks, fields, properties);
 
     ParagraphDetails details;
     details.paragraphs = std::move(paragraphs.result);

@@ -4,6 +4,9 @@
 // None of these fails. Each reads the XML as events and stops quietly at the end of input or
 // at the first XML error, keeping what it gathered. Elements are recognised by local name.
 // The XML is text: part bytes go through utf8_text first, once per part.
+//
+// Where a function takes an event tape, the tape may hold the events of a document that `xml`
+// is a slice of (see EventTape); they are replayed instead of read again, with the same result.
 #pragma once
 
 #include <cstdint>
@@ -15,6 +18,10 @@
 #include "summary_models.hpp"
 
 namespace varnex {
+
+namespace xml {
+class EventTape;
+}
 
 // The bytes as text: a view of them when they are valid UTF-8, otherwise a copy in `storage`
 // with every invalid sequence replaced by U+FFFD.
@@ -30,15 +37,16 @@ struct TextRunsAndElements {
     std::vector<std::string> texts;
     std::vector<bool> present;  // per name
 };
-TextRunsAndElements extract_text_runs_and_elements(std::string_view xml, std::vector<std::string_view> local_names);
+TextRunsAndElements extract_text_runs_and_elements(std::string_view xml, std::vector<std::string_view> local_names,
+                                                   const xml::EventTape* tape = nullptr);
 
 // One text per paragraph (local name `p`): the text of its `t` elements with U+000B for each
 // line break, white space kept exactly. Field text is included.
-std::vector<std::string> extract_paragraph_texts(std::string_view xml);
+std::vector<std::string> extract_paragraph_texts(std::string_view xml, const xml::EventTape* tape = nullptr);
 
 // Every a:tbl element in document order with the text of each cell (its paragraph texts joined
 // with "\n"). Tables, rows and cells are found by text search on their qualified names.
-std::vector<TableSummary> extract_tables(std::string_view xml);
+std::vector<TableSummary> extract_tables(std::string_view xml, const xml::EventTape* tape = nullptr);
 
 template <class T>
 using PerParagraphRuns = std::vector<std::vector<T>>;
@@ -77,6 +85,6 @@ struct ParagraphDetails {
 
 // The paragraph texts, runs, breaks, fields and run properties of `xml`, gathered in a single
 // pass over its events; the same as running each extraction on its own.
-ParagraphDetails extract_paragraph_details(std::string_view xml);
+ParagraphDetails extract_paragraph_details(std::string_view xml, const xml::EventTape* tape = nullptr);
 
 }  // namespace varnex

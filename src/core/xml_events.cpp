@@ -87,8 +87,9 @@ void escape_into(std::string& out, std::string_view text, bool escape_apostrophe
 }  // namespace
 
 std::string_view local_name_of(std::string_view qualified_name) {
-    const auto colon = qualified_name.rfind(':');
-    return colon == std::string_view::npos ? qualified_name : qualified_name.substr(colon + 1);
+    for (std::size_t i = qualified_name.size(); i > 0; --i)
+        if (qualified_name[i - 1] == ':') return qualified_name.substr(i);
+    return qualified_name;
 }
 
 void AttributeIterator::advance() {
@@ -125,6 +126,15 @@ void AttributeIterator::advance() {
     done_ = true;
 }
 
+bool trim_text_body(std::string_view& body) {
+    std::size_t b = 0, e = body.size();
+    while (b < e && is_space(body[b])) ++b;
+    while (e > b && is_space(body[e - 1])) --e;
+    if (b == e) return false;
+    body = body.substr(b, e - b);
+    return true;
+}
+
 Reader::Reader(std::string_view input, ReaderOptions options) : input_(input), options_(options) {}
 
 tl::unexpected<VarnexError> Reader::fail(std::string message) {
@@ -145,13 +155,8 @@ Result<Event> Reader::next() {
         if (c == '<') return read_markup();
         if (c == '&') return read_reference();
         Event text = read_text();
-        if (!options_.trim_text) return text;
-        std::size_t b = 0, e = text.body.size();
-        while (b < e && is_space(text.body[b])) ++b;
-        while (e > b && is_space(text.body[e - 1])) --e;
-        if (b == e) continue;  // white space only: dropped
-        text.body = text.body.substr(b, e - b);
-        return text;
+        if (!options_.trim_text || trim_text_body(text.body)) return text;
+        // white space only: dropped
     }
     return Event{EventKind::Eof, input_.substr(pos_, 0), {}, {}, pos_};
 }

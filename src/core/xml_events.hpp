@@ -100,6 +100,10 @@ struct ReaderOptions {
     bool trim_text = false;
 };
 
+// A text event's body trimmed as a trimming reader trims it; false when only white space was
+// there and such a reader drops the event.
+bool trim_text_body(std::string_view& body);
+
 class Reader {
 public:
     explicit Reader(std::string_view input, ReaderOptions options = {});

@@ -102,23 +102,28 @@ bool convert(PyObject* object, std::optional<T>& out) {
 PyObject* to_python(const JsonText& result);
 PyObject* to_python(const ByteResult& result);
 
+// The writer's text as a str. Its pieces go straight into the string and are released one by
+// one, so a long result is never held twice in full; the writer is left empty.
+PyObject* to_python_text(json::Writer& writer);
+
 template <class Record>
 PyObject* to_python(const Record& record) {
-    auto text = json::to_json_text(record);
-    if (!text) {
-        PyErr_SetString(PyExc_RuntimeError, text.error().c_str());
+    json::Writer writer;
+    const auto status = json::write_value(writer, record);
+    if (!status) {
+        PyErr_SetString(PyExc_RuntimeError, status.error().c_str());
         return nullptr;
     }
-    return PyUnicode_FromStringAndSize(text->data(), static_cast<Py_ssize_t>(text->size()));
+    return to_python_text(writer);
 }
 
 template <class T>
-PyObject* to_python(const Result<T>& result) {
+PyObject* to_python(Result<T>&& result) {
     if (!result) {
         raise_core_error(result.error());
         return nullptr;
     }
-    return to_python(*result);
+    return to_python(std::move(*result));
 }
 
 // ---- the binding of one core function ----

@@ -1,0 +1,70 @@
+#include "xml_event_tape.hpp"
+
+#include <algorithm>
+#include <limits>
+
+namespace varnex::xml {
+
+namespace {
+
+std::uint32_t narrow(std::size_t value) { return static_cast<std::uint32_t>(value); }
+
+}  // namespace
+
+EventTape::EventTape(std::string_view document) : document_(document) {
+    if (document.size() >= std::numeric_limits<std::uint32_t>::max()) return;
+    // Real part XML averages well over ten bytes per event; markup made of tiny empty tags
+    // would make the tape several times larger than the text, and is read slice by slice.
+    const std::size_t max_events = document.size() / 8 + 64;
+    Reader reader(document);
+    for (;;) {
+        const auto event = reader.next();
+        if (!event || event->kind == EventKind::Eof) break;
+        if (events_.size() == max_events) {
+            events_ = {};
+            return;
+        }
+        const std::size_t offset = event->offset;
+        const char* const base = document.data() + offset;
+        const std::string_view name = event->name;
+        events_.push_back(Stored{narrow(offset), narrow(event->raw.size()), narrow(name.size()),
+                                 narrow(name.size() - event->local_name().size()),
+                                 narrow(event->body.empty() ? 0 : event->body.data() - base),
+                                 narrow(event->body.size()), narrow(reader.depth()),
+                                 static_cast<std::uint8_t>(name.empty() ? 0 : name.data() - base), event->kind});
+    }
+    end_ = reader.offset();
+    kept_ = true;
+}
+
+std::optional<std::pair<std::size_t, std::size_t>> EventTape::range_of(std::string_view slice) const {
+    if (!kept_) return std::nullopt;
+    const auto slice_address = reinterpret_cast<std::uintptr_t>(slice.data());
+    const auto document_address = reinterpret_cast<std::uintptr_t>(document_.data());
+    if (slice_address < document_address || slice_address - document_address > document_.size())
+        return std::nullopt;
+    const std::size_t begin = slice_address - document_address;
+    if (slice.size() > document_.size() - begin) return std::nullopt;
+    const std::size_t end = begin + slice.size();
+    if (begin == end) return std::pair<std::size_t, std::size_t>{0, 0};  // nothing to read
+    if (begin == 0 && end == document_.size()) return std::pair<std::size_t, std::size_t>{0, events_.size()};
+    if (end > end_) return std::nullopt;  // a reader of the slice may or may not fail as the document's did
+
+    const auto starts_before = [](const Stored& event, std::size_t offset) { return event.offset < offset; };
+    const auto first = std::lower_bound(events_.begin(), events_.end(), begin, starts_before);
+    if (first == events_.end() || first->offset != begin) return std::nullopt;
+    const auto last = std::lower_bound(first, events_.end(), end, starts_before);
+    if (last == events_.end() ? end != end_ : last->offset != end) return std::nullopt;
+
+    // A reader of the slice starts with nothing open: to it, the first end tag that closes an
+    // element opened before the slice is an error, and its reading stops there.
+    const auto i = static_cast<std::size_t>(first - events_.begin());
+    const auto j = static_cast<std::size_t>(last - events_.begin());
+    const std::uint32_t open_before = i == 0 ? 0 : events_[i - 1].depth_after;
+    for (std::size_t k = i; k < j; ++k) {
+        if (events_[k].kind == EventKind::End && events_[k].depth_after < open_before) return std::pair{i, k};
+    }
+    return std::pair{i, j};
+}
+
+}  // namespace varnex::xml

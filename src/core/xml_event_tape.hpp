@@ -1,0 +1,83 @@
+// The events of one document, read once and kept, so that many scans over slices of it (a
+// shape, the shapes of its group, a table cell) need not read the same bytes again.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "xml_events.hpp"
+
+namespace varnex::xml {
+
+class EventTape {
+public:
+    // Reads `document` through to its end or its first error. The document must outlive the
+    // tape. A document whose events would take far more memory than its text is not kept, and
+    // then the tape answers for no slice.
+    explicit EventTape(std::string_view document);
+
+    // Calls `visit(event, event.local_name())` with each event that Reader(slice, options) would return before its Eof or
+    // its first error, in order, and returns true; or returns false without calling it when
+    // the tape cannot tell, and the caller reads the slice itself. The tape can tell when the
+    // slice lies within the document, starts and ends where events do, and ends before the
+    // point where reading the document failed; the whole document always qualifies. Offsets
+    // stay those of the document.
+    template <class Visit>
+    bool replay(std::string_view slice, ReaderOptions options, Visit&& visit) const {
+        const auto range = range_of(slice);
+        if (!range) return false;
+        for (std::size_t k = range->first; k < range->second; ++k) {
+            Event event = event_at(k);
+            if (options.trim_text && event.kind == EventKind::Text && !trim_text_body(event.body)) continue;
+            visit(static_cast<const Event&>(event), local_name_at(k, event));
+        }
+        return true;
+    }
+
+private:
+    // An event as offsets into the document: a third of the size of an Event.
+    struct Stored {
+        std::uint32_t offset;
+        std::uint32_t raw_size;
+        std::uint32_t name_size;
+        std::uint32_t local_start;  // from the start of the name
+        std::uint32_t body_start;   // from `offset`
+        std::uint32_t body_size;
+        std::uint32_t depth_after;  // elements open after the event
+        std::uint8_t name_start;    // from `offset`: 0, 1 or 2
+        EventKind kind;
+    };
+
+    std::optional<std::pair<std::size_t, std::size_t>> range_of(std::string_view slice) const;
+    Event event_at(std::size_t k) const {
+        const Stored& s = events_[k];
+        const char* const at = document_.data() + s.offset;
+        Event event;
+        event.kind = s.kind;
+        event.offset = s.offset;
+        event.raw = std::string_view(at, s.raw_size);
+        if (has_name(s.kind)) event.name = std::string_view(at + s.name_start, s.name_size);
+        if (has_body(s.kind)) event.body = std::string_view(at + s.body_start, s.body_size);
+        return event;
+    }
+    std::string_view local_name_at(std::size_t k, const Event& event) const {
+        return event.name.substr(events_[k].local_start);
+    }
+    // Kinds whose name or body is never a view into the input.
+    static bool has_name(EventKind kind) {
+        return kind != EventKind::Text && kind != EventKind::CData && kind != EventKind::Comment &&
+               kind != EventKind::DocType;
+    }
+    static bool has_body(EventKind kind) { return kind != EventKind::End && kind != EventKind::Reference; }
+
+    std::string_view document_;
+    std::vector<Stored> events_;
+    std::size_t end_ = 0;  // just past the last event
+    bool kept_ = false;
+};
+
+}  // namespace varnex::xml
