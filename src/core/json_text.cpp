@@ -4,16 +4,21 @@
 #include <array>
 #include <charconv>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "utf8.hpp"
 
 namespace varnex::json {
 
 namespace {
 
-// A newline and the indentation of the common depths, appended in one piece.
-constexpr std::string_view kNewlineAndSpaces =
-    "\n                                                                "
-    "                                                                ";
+constexpr std::size_t kMaxPiece = std::size_t{1} << 20;
+
+// Spaces for the indentation, copied as one fixed-size block and then cut to the depth.
+constexpr std::size_t kSpaceBlock = 64;
+constexpr char kSpaces[kSpaceBlock + 1] = "                                                                ";
 
 // Bytes that cannot be copied into a string literal as they are: the controls, '"' and '\\'
 // need an escape, and bytes from 0x80 up start a sequence that must be checked.
@@ -26,80 +31,85 @@ constexpr auto kSpecial = make_special();
 
 bool is_special(char c) { return kSpecial[static_cast<unsigned char>(c)]; }
 
+// Offset of the first special byte of data[from, size), or `size`.
+std::size_t next_special(const char* data, std::size_t from, std::size_t size) {
+    std::size_t i = from;
+#if defined(__SSE2__)
+    // Signed bytes below 0x20 are the controls and everything from 0x80 up.
+    const __m128i space = _mm_set1_epi8(0x20);
+    const __m128i quote = _mm_set1_epi8('"');
+    const __m128i backslash = _mm_set1_epi8('\\');
+    for (; i + 16 <= size; i += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
+        const __m128i hit =
+            _mm_or_si128(_mm_cmplt_epi8(v, space), _mm_or_si128(_mm_cmpeq_epi8(v, quote), _mm_cmpeq_epi8(v, backslash)));
+        const auto mask = static_cast<unsigned>(_mm_movemask_epi8(hit));
+        if (mask != 0) return i + static_cast<std::size_t>(__builtin_ctz(mask));
+    }
+#endif
+    while (i < size && !is_special(data[i])) ++i;
+    return i;
+}
+
+// The string literal of `text` through `out.append` and `out.push_back`, from its first
+// special byte at `first` on; true when a byte outside ASCII was written.
+template <class Out>
+bool write_string_literal(Out& out, std::string_view text, std::size_t first) {
+    static constexpr char hex[] = "0123456789abcdef";
+    bool wide = false;
+    out.push_back('"');
+    const char* const data = text.data();
+    const std::size_t size = text.size();
+    std::size_t copied = 0;  // text[copied, i) is waiting to be copied as it is
+    std::size_t i = first;
+    while (i < size) {
+        const auto c = static_cast<unsigned char>(data[i]);
+        if (c >= 0x80) {
+            wide = true;
+            const Utf8Sequence sequence = decode_utf8(text, i);
+            if (!sequence.valid) {
+                out.append(std::string_view(data + copied, i - copied));
+                out.append("\xEF\xBF\xBD");
+                copied = i + sequence.length;
+            }  // a valid sequence is copied with the run around it
+            i = next_special(data, i + sequence.length, size);
+            continue;
+        }
+        out.append(std::string_view(data + copied, i - copied));
+        switch (c) {
+            case '"': out.append("\\\""); break;
+            case '\\': out.append("\\\\"); break;
+            case '\b': out.append("\\b"); break;
+            case '\t': out.append("\\t"); break;
+            case '\n': out.append("\\n"); break;
+            case '\f': out.append("\\f"); break;
+            case '\r': out.append("\\r"); break;
+            default: {
+                const char escape[] = {'\\', 'u', '0', '0', hex[c >> 4], hex[c & 0xF]};
+                out.append(std::string_view(escape, sizeof escape));
+            }
+        }
+        copied = i + 1;
+        i = next_special(data, copied, size);
+    }
+    out.append(std::string_view(data + copied, size - copied));
+    out.push_back('"');
+    return wide;
+}
+
 }  // namespace
 
-void Writer::newline_indent() {
-    constexpr std::size_t kSpaces = kNewlineAndSpaces.size() - 1;
-    std::size_t width = levels_.size() * 2;
-    std::size_t piece = std::min(width, kSpaces);
-    out_.append(kNewlineAndSpaces.substr(0, piece + 1));
-    for (width -= piece; width > 0; width -= piece) {
-        piece = std::min(width, kSpaces);
-        out_.append(kNewlineAndSpaces.substr(1, piece));
-    }
-}
+// ---- TextBuffer ---------------------------------------------------------------------------
 
-void Writer::before_value() {
-    if (after_key_) {
-        after_key_ = false;
-        return;
-    }
-    if (levels_.empty()) return;
-    // An array element: separate from the previous one and put it on its own line.
-    if (levels_.back().has_members) out_.push_back(',');
-    levels_.back().has_members = true;
-    newline_indent();
-}
-
-void Writer::key(std::string_view name) {
-    if (levels_.back().has_members) out_.push_back(',');
-    levels_.back().has_members = true;
-    newline_indent();
-    string_literal(name);
-    out_.append(": ");
-    after_key_ = true;
-}
-
-void Writer::open(char bracket) {
-    before_value();
-    out_.push_back(bracket);
-    levels_.push_back(Level{});
-}
-
-void Writer::close(char bracket) {
-    const bool had_members = levels_.back().has_members;
-    levels_.pop_back();
-    if (had_members) newline_indent();
-    out_.push_back(bracket);
-}
-
-void Writer::null_value() {
-    before_value();
-    out_.append("null");
-}
-
-void Writer::bool_value(bool value) {
-    before_value();
-    out_.append(value ? "true" : "false");
-}
-
-void Writer::uint_value(std::uint64_t value) {
-    before_value();
-    char buffer[24];
-    auto end = std::to_chars(buffer, buffer + sizeof buffer, value).ptr;
-    out_.append(std::string_view(buffer, static_cast<std::size_t>(end - buffer)));
-}
-
-void Writer::int_value(std::int64_t value) {
-    before_value();
-    char buffer[24];
-    auto end = std::to_chars(buffer, buffer + sizeof buffer, value).ptr;
-    out_.append(std::string_view(buffer, static_cast<std::size_t>(end - buffer)));
-}
-
-void Writer::string_value(std::string_view value) {
-    before_value();
-    string_literal(value);
+void TextBuffer::start_piece(std::size_t at_least) {
+    if (!pieces_.empty()) pieces_.back().size = static_cast<std::size_t>(pos_ - pieces_.back().data.get());
+    const std::size_t capacity = std::max(next_capacity_, at_least);
+    Piece next;
+    next.data.reset(new char[capacity]);
+    pos_ = next.data.get();
+    end_ = pos_ + capacity;
+    pieces_.push_back(std::move(next));
+    next_capacity_ = std::min(next_capacity_ * 2, kMaxPiece);
 }
 
 void TextBuffer::spill(std::string_view bytes) {
@@ -115,13 +125,7 @@ void TextBuffer::spill(std::string_view bytes) {
         if (room > 0) std::memcpy(pos_, bytes.data(), room);
         pos_ += room;
         bytes.remove_prefix(room);
-        if (!pieces_.empty()) pieces_.back().size = static_cast<std::size_t>(pos_ - pieces_.back().data.get());
-        Piece next;
-        next.data.reset(new char[next_capacity_]);
-        pos_ = next.data.get();
-        end_ = pos_ + next_capacity_;
-        pieces_.push_back(std::move(next));
-        next_capacity_ = std::min<std::size_t>(next_capacity_ * 2, std::size_t{1} << 20);
+        start_piece(0);
     }
 }
 
@@ -144,63 +148,111 @@ void TextBuffer::clear() {
     next_capacity_ = 4096;
 }
 
-namespace {
+// ---- Writer -------------------------------------------------------------------------------
 
-// The string literal of `text` through `out.append` and `out.push_back`; true when a byte
-// outside ASCII was written.
-template <class Out>
-bool write_string_literal(Out& out, std::string_view text) {
-    static constexpr char hex[] = "0123456789abcdef";
-    bool wide = false;
-    out.push_back('"');
-    const char* const data = text.data();
-    const std::size_t size = text.size();
-    std::size_t copied = 0;  // text[copied, i) is waiting to be copied as it is
-    std::size_t i = 0;
-    while (true) {
-        while (i < size && !is_special(data[i])) ++i;
-        if (i == size) break;
-        const auto c = static_cast<unsigned char>(data[i]);
-        if (c >= 0x80) {
-            wide = true;
-            const Utf8Sequence sequence = decode_utf8(text, i);
-            if (sequence.valid) {  // copied with the run around it
-                i += sequence.length;
-                continue;
-            }
-            out.append(std::string_view(data + copied, i - copied));
-            out.append("\xEF\xBF\xBD");
-            i += sequence.length;
-            copied = i;
-            continue;
-        }
-        out.append(std::string_view(data + copied, i - copied));
-        switch (c) {
-            case '"': out.append("\\\""); break;
-            case '\\': out.append("\\\\"); break;
-            case '\b': out.append("\\b"); break;
-            case '\t': out.append("\\t"); break;
-            case '\n': out.append("\\n"); break;
-            case '\f': out.append("\\f"); break;
-            case '\r': out.append("\\r"); break;
-            default: {
-                const char escape[] = {'\\', 'u', '0', '0', hex[c >> 4], hex[c & 0xF]};
-                out.append(std::string_view(escape, sizeof escape));
-            }
-        }
-        copied = ++i;
+char* Writer::separator(char* p, bool comma) const {
+    if (comma) *p++ = ',';
+    *p++ = '\n';
+    const std::size_t width = levels_.size() * 2;
+    if (width <= kSpaceBlock) {
+        std::memcpy(p, kSpaces, kSpaceBlock);  // the room for a whole block was claimed
+    } else {
+        std::memset(p, ' ', width);
     }
-    out.append(std::string_view(data + copied, size - copied));
-    out.push_back('"');
-    return wide;
+    return p + width;
 }
 
-}  // namespace
+std::size_t Writer::separator_room() const { return 2 + std::max(levels_.size() * 2, kSpaceBlock); }
 
-void Writer::string_literal(std::string_view text) {
-    if (write_string_literal(out_, text)) ascii_ = false;
+char* Writer::before_value(std::size_t value_room) {
+    char* p = out_.claim(separator_room() + value_room);
+    if (after_key_) {
+        after_key_ = false;
+        return p;
+    }
+    if (levels_.empty()) return p;
+    // An array element: separate from the previous one and put it on its own line.
+    Level& level = levels_.back();
+    p = separator(p, level.has_members);
+    level.has_members = true;
+    return p;
 }
 
-void append_string_literal(std::string& out, std::string_view text) { write_string_literal(out, text); }
+void Writer::key(std::string_view name) {
+    Level& level = levels_.back();
+    const bool comma = level.has_members;
+    level.has_members = true;
+    after_key_ = true;
+    const std::size_t first = next_special(name.data(), 0, name.size());
+    if (first == name.size() && name.size() <= kMaxPiece / 2) {
+        char* p = separator(out_.claim(separator_room() + name.size() + 4), comma);
+        *p++ = '"';
+        if (!name.empty()) std::memcpy(p, name.data(), name.size());
+        p += name.size();
+        std::memcpy(p, "\": ", 3);
+        out_.commit(p + 3);
+        return;
+    }
+    out_.commit(separator(out_.claim(separator_room()), comma));
+    if (write_string_literal(out_, name, first)) ascii_ = false;
+    out_.append(": ");
+}
+
+void Writer::open(char bracket) {
+    char* p = before_value(1);
+    *p++ = bracket;
+    out_.commit(p);
+    levels_.push_back(Level{});
+}
+
+void Writer::close(char bracket) {
+    const bool had_members = levels_.back().has_members;
+    levels_.pop_back();
+    char* p = out_.claim(separator_room() + 1);
+    if (had_members) p = separator(p, false);
+    *p++ = bracket;
+    out_.commit(p);
+}
+
+void Writer::literal(std::string_view text) {
+    char* p = before_value(text.size());
+    std::memcpy(p, text.data(), text.size());
+    out_.commit(p + text.size());
+}
+
+void Writer::null_value() { literal("null"); }
+
+void Writer::bool_value(bool value) { literal(value ? "true" : "false"); }
+
+void Writer::uint_value(std::uint64_t value) {
+    char buffer[24];
+    auto end = std::to_chars(buffer, buffer + sizeof buffer, value).ptr;
+    literal(std::string_view(buffer, static_cast<std::size_t>(end - buffer)));
+}
+
+void Writer::int_value(std::int64_t value) {
+    char buffer[24];
+    auto end = std::to_chars(buffer, buffer + sizeof buffer, value).ptr;
+    literal(std::string_view(buffer, static_cast<std::size_t>(end - buffer)));
+}
+
+void Writer::string_value(std::string_view value) {
+    const std::size_t first = next_special(value.data(), 0, value.size());
+    if (first == value.size() && value.size() <= kMaxPiece / 2) {  // nothing to escape: one copy
+        char* p = before_value(value.size() + 2);
+        *p++ = '"';
+        if (!value.empty()) std::memcpy(p, value.data(), value.size());
+        p += value.size();
+        *p++ = '"';
+        out_.commit(p);
+        return;
+    }
+    out_.commit(before_value(0));
+    if (write_string_literal(out_, value, first)) ascii_ = false;
+}
+
+void append_string_literal(std::string& out, std::string_view text) {
+    write_string_literal(out, text, next_special(text.data(), 0, text.size()));
+}
 
 }  // namespace varnex::json

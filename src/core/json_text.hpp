@@ -30,6 +30,13 @@ public:
         if (pos_ == end_) return spill(std::string_view(&c, 1));
         *pos_++ = c;
     }
+    // Room for `n` more bytes of ASCII at the end: write them through the pointer, then
+    // commit() the end of what was written.
+    char* claim(std::size_t n) {
+        if (n > static_cast<std::size_t>(end_ - pos_)) start_piece(n);
+        return pos_;
+    }
+    void commit(char* end) { pos_ = end; }
 
     std::size_t size() const;
     // Calls `visit` with each piece in order.
@@ -59,6 +66,7 @@ private:
         return {pieces_[k].data.get(), last ? static_cast<std::size_t>(pos_ - pieces_[k].data.get()) : pieces_[k].size};
     }
     void spill(std::string_view bytes);
+    void start_piece(std::size_t at_least);
 
     std::vector<Piece> pieces_;
     char* pos_ = nullptr;
@@ -92,9 +100,13 @@ private:
     };
     void open(char bracket);
     void close(char bracket);
-    void before_value();
-    void newline_indent();
-    void string_literal(std::string_view text);
+    // Claims room for the separator before a value and `value_room` bytes, writes the
+    // separator and returns where the value goes.
+    char* before_value(std::size_t value_room);
+    // Writes "," (when `comma`) and the newline and indentation at `p`, within claimed room.
+    char* separator(char* p, bool comma) const;
+    std::size_t separator_room() const;
+    void literal(std::string_view text);
 
     TextBuffer out_;
     std::vector<Level> levels_;

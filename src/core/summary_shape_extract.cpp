@@ -237,17 +237,23 @@ TransformSummary apply_group_transform(const TransformSummary& transform, const 
 
 std::vector<std::string> shape_relationship_ids(std::string_view block) {
     std::vector<std::string> ids;
-    if (!contains_text(block, "r:")) return ids;  // one pass instead of three for most shapes
-    for (const std::string_view pattern : {"r:embed=\"", "r:link=\"", "r:id=\""}) {
-        std::size_t cursor = 0;
-        for (;;) {
-            const std::size_t found = find_bytes(block, pattern, cursor);
-            if (found == std::string_view::npos) break;
-            const std::size_t start = found + pattern.size();
+    // Each pattern is searched on its own, from just past the value it read last, until it
+    // runs out or a value is unterminated; all three begin with "r:", so one walk over the
+    // occurrences of "r:" visits every place any of them can match.
+    constexpr std::string_view kPatterns[] = {"r:embed=\"", "r:link=\"", "r:id=\""};
+    std::size_t cursors[] = {0, 0, 0};
+    bool done[] = {false, false, false};
+    for (std::size_t at = find_bytes(block, "r:"); at != std::string_view::npos; at = find_bytes(block, "r:", at + 1)) {
+        for (std::size_t k = 0; k < 3; ++k) {
+            if (done[k] || at < cursors[k] || !block.substr(at).starts_with(kPatterns[k])) continue;
+            const std::size_t start = at + kPatterns[k].size();
             const std::size_t quote = block.find('"', start);
-            if (quote == std::string_view::npos) break;
+            if (quote == std::string_view::npos) {
+                done[k] = true;
+                continue;
+            }
             ids.emplace_back(block.substr(start, quote - start));
-            cursor = quote + 1;
+            cursors[k] = quote + 1;
         }
     }
     std::sort(ids.begin(), ids.end());

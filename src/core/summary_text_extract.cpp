@@ -1,6 +1,8 @@
 #include "summary_text_extract.hpp"
 
 #include <algorithm>
+#include <array>
+#include <tuple>
 #include <utility>
 
 #include "utf8.hpp"
@@ -274,53 +276,47 @@ using RawRunValues = PerParagraphRuns<std::optional<std::string_view>>;
 
 // Reads several run properties at once; every property follows the same paragraph and run
 // state, so this equals one scan per property. Raw values are views into the scanned text.
+// The values go to `sink` as they are settled: begin_paragraph() when a paragraph opens,
+// run(values) for each run (all absent for an empty run element), end_paragraph() when the
+// paragraph closes, and empty_paragraph() for an empty paragraph element.
+template <std::size_t N, class Sink>
 struct RunPropertyScanner {
-    std::vector<RunProperty> properties;
-    std::vector<RawRunValues> result;                                 // per property
-    std::vector<std::vector<std::optional<std::string_view>>> values;  // per property: this paragraph
-    std::vector<std::optional<std::string_view>> value;               // per property: this run
-    std::vector<bool> matched;
+    using Values = std::array<std::optional<std::string_view>, N>;
+
+    std::array<RunProperty, N> properties;
+    Sink& sink;
+    Values value{};  // this run's
     bool in_paragraph = false;
     bool in_run = false;
-
-    explicit RunPropertyScanner(std::vector<RunProperty> wanted)
-        : properties(std::move(wanted)),
-          result(properties.size()),
-          values(properties.size()),
-          value(properties.size()),
-          matched(properties.size()) {}
 
     void on(const Event& event, std::string_view local) {
         switch (event.kind) {
             case EventKind::Start:
                 if (local == "p") {
-                    for (auto& list : values) list.clear();
+                    sink.begin_paragraph();
                     in_paragraph = true;
                 } else if (local == "r" && in_paragraph) {
                     in_run = true;
-                    for (auto& v : value) v.reset();
+                    value.fill(std::nullopt);
                 } else if (in_run) {
                     read_values(event, local);
                 }
                 break;
             case EventKind::Empty:
                 if (local == "p") {
-                    for (auto& paragraphs : result) paragraphs.emplace_back();
+                    sink.empty_paragraph();
                 } else if (local == "r" && in_paragraph) {
-                    for (auto& list : values) list.emplace_back();
+                    sink.run(Values{});
                 } else if (in_run) {
                     read_values(event, local);
                 }
                 break;
             case EventKind::End:
                 if (local == "r" && in_run) {
-                    for (std::size_t k = 0; k < properties.size(); ++k) values[k].push_back(value[k]);
+                    sink.run(value);
                     in_run = false;
                 } else if (local == "p" && in_paragraph) {
-                    for (std::size_t k = 0; k < properties.size(); ++k) {
-                        result[k].push_back(std::move(values[k]));
-                        values[k].clear();
-                    }
+                    sink.end_paragraph();
                     in_paragraph = false;
                 }
                 break;
@@ -330,8 +326,9 @@ struct RunPropertyScanner {
 
     // A matching element sets the value anew: its first attribute of that name, or none.
     void read_values(const Event& event, std::string_view local) {
+        std::array<bool, N> matched{};
         bool any = false;
-        for (std::size_t k = 0; k < properties.size(); ++k) {
+        for (std::size_t k = 0; k < N; ++k) {
             matched[k] = properties[k].element == local;
             if (matched[k]) value[k].reset();
             any = any || matched[k];
@@ -339,12 +336,51 @@ struct RunPropertyScanner {
         if (!any) return;
         for (const auto& attr : event.attributes()) {
             const std::string_view name = attr.local_name();
-            for (std::size_t k = 0; k < properties.size(); ++k) {
+            for (std::size_t k = 0; k < N; ++k) {
                 if (!matched[k] || properties[k].attribute != name) continue;
                 value[k] = is_valid_utf8(attr.raw_value) ? attr.raw_value : std::string_view();
                 matched[k] = false;  // the first such attribute counts
             }
         }
+    }
+};
+
+// Per paragraph, per run: one property's values, each turned into its reading by `read`.
+template <class T, class Read>
+struct PropertyRuns {
+    Read read;
+    PerParagraphRuns<T> result;
+    std::vector<T> paragraph;
+
+    void begin_paragraph() { paragraph.clear(); }
+    void add(std::optional<std::string_view> raw) { paragraph.push_back(read(raw)); }
+    void end_paragraph() {
+        result.push_back(std::move(paragraph));
+        paragraph.clear();
+    }
+    void empty_paragraph() { result.emplace_back(); }
+};
+
+template <class T, class Read>
+PropertyRuns<T, Read> property_runs(Read read) {
+    return PropertyRuns<T, Read>{read, {}, {}};
+}
+
+// Fans the values of several properties out to one PropertyRuns each, in order.
+template <class... Lists>
+struct PropertySink {
+    std::tuple<Lists&...> lists;
+
+    void begin_paragraph() { std::apply([](auto&... list) { (list.begin_paragraph(), ...); }, lists); }
+    void end_paragraph() { std::apply([](auto&... list) { (list.end_paragraph(), ...); }, lists); }
+    void empty_paragraph() { std::apply([](auto&... list) { (list.empty_paragraph(), ...); }, lists); }
+    template <class Values>
+    void run(const Values& values) {
+        run_each(values, std::index_sequence_for<Lists...>{});
+    }
+    template <class Values, std::size_t... K>
+    void run_each(const Values& values, std::index_sequence<K...>) {
+        (std::get<K>(lists).add(values[K]), ...);
     }
 };
 
@@ -365,10 +401,14 @@ std::optional<std::string> owned(std::optional<std::string_view> raw) {
     return std::string(*raw);
 }
 
+std::optional<std::string_view> as_raw(std::optional<std::string_view> raw) { return raw; }
+
 RawRunValues run_property_values(std::string_view xml, std::string_view element, std::string_view attribute) {
-    RunPropertyScanner scanner({{element, attribute}});
+    auto raw = property_runs<std::optional<std::string_view>>(as_raw);
+    PropertySink<decltype(raw)> sink{{raw}};
+    RunPropertyScanner<1, decltype(sink)> scanner{{RunProperty{element, attribute}}, sink};
     scan_events(nullptr, xml, {}, scanner);
-    return std::move(scanner.result[0]);
+    return std::move(raw.result);
 }
 
 // Calls `visit` with each element `name` of `text` in turn (tag search and element end, the
@@ -482,7 +522,15 @@ ParagraphDetails extract_paragraph_details(std::string_view xml, const xml::Even
     RunTextScanner runs;
     LineBreakScanner breaks;
     FieldScanner fields;
-    RunPropertyScanner properties({{"rPr", "b"}, {"rPr", "i"}, {"rPr", "u"}, {"rPr", "sz"}, {"latin", "typeface"}});
+    auto bold = property_runs<std::optional<bool>>(read_bool_property);
+    auto italic = property_runs<std::optional<bool>>(read_bool_property);
+    auto underline = property_runs<std::optional<bool>>(read_underline_property);
+    auto font_size = property_runs<std::optional<std::int64_t>>(read_font_size_property);
+    auto font_name = property_runs<std::optional<std::string>>(owned);
+    PropertySink<decltype(bold), decltype(italic), decltype(underline), decltype(font_size), decltype(font_name)> sink{
+        {bold, italic, underline, font_size, font_name}};
+    RunPropertyScanner<5, decltype(sink)> properties{
+        {RunProperty{"rPr", "b"}, {"rPr", "i"}, {"rPr", "u"}, {"rPr", "sz"}, {"latin", "typeface"}}, sink};
     scan_events(tape, xml, {}, paragraphs, runs, breaks, fields, properties);
 
     ParagraphDetails details;
@@ -490,12 +538,11 @@ ParagraphDetails extract_paragraph_details(std::string_view xml, const xml::Even
     details.runs = std::move(runs.result);
     details.line_breaks = std::move(breaks.result);
     details.fields = std::move(fields.result);
-    const auto& raw = properties.result;
-    details.bold = convert_runs<std::optional<bool>>(raw[0], read_bool_property);
-    details.italic = convert_runs<std::optional<bool>>(raw[1], read_bool_property);
-    details.underline = convert_runs<std::optional<bool>>(raw[2], read_underline_property);
-    details.font_size = convert_runs<std::optional<std::int64_t>>(raw[3], read_font_size_property);
-    details.font_name = convert_runs<std::optional<std::string>>(raw[4], owned);
+    details.bold = std::move(bold.result);
+    details.italic = std::move(italic.result);
+    details.underline = std::move(underline.result);
+    details.font_size = std::move(font_size.result);
+    details.font_name = std::move(font_name.result);
     return details;
 }
 

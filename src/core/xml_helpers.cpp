@@ -67,9 +67,6 @@ private:
 auto bytes_search(std::string_view text, std::string needle) {
     return ForwardSearch([text, needle = std::move(needle)](std::size_t pos) { return find_bytes(text, needle, pos); });
 }
-auto tag_search(std::string_view text, std::string_view name) {
-    return ForwardSearch([text, name](std::size_t pos) { return find_tag_start(text, pos, name).value_or(npos); });
-}
 
 bool is_unicode_white_space(char32_t c) {
     return (c >= 0x09 && c <= 0x0D) || c == 0x20 || c == 0x85 || c == 0xA0 || c == 0x1680 ||
@@ -180,14 +177,15 @@ std::optional<std::size_t> find_element_end(std::string_view text, std::size_t s
     std::size_t cursor = start + 1 + name.size();
     if (start >= text.size() || cursor > text.size()) return std::nullopt;
     const std::string closing = joined({"</", name, ">"});
-    auto opens = tag_search(text, name);
     auto closes = bytes_search(text, closing);
     std::size_t depth = 1;
     while (true) {
         const std::size_t close = closes.at_or_after(cursor);
         if (close == npos) return std::nullopt;
-        const std::size_t open = opens.at_or_after(cursor);
-        if (open == npos || close < open) {
+        // Only an opening before this close matters, so the search for one stops there; a name
+        // that ends right at the close is followed by its '<' and never counts either way.
+        const std::size_t open = find_tag_start(text.substr(0, close), cursor, name).value_or(npos);
+        if (open == npos) {
             cursor = close + closing.size();
             if (--depth == 0) return cursor;
         } else {
@@ -308,9 +306,13 @@ std::vector<std::string_view> extract_shape_blocks(std::string_view text) {
         for (std::size_t o = alternate_opens.at_or_after(last_open == npos ? 0 : last_open + 1);
              o != npos && o < shape->offset; o = alternate_opens.at_or_after(o + 1))
             last_open = o;
-        for (std::size_t c = alternate_closes.at_or_after(last_close == npos ? 0 : last_close + 1);
-             c != npos && c < shape->offset; c = alternate_closes.at_or_after(c + 1))
-            last_close = c;
+        // Without an opening before the shape the closings cannot matter; they are caught up
+        // with once there is one.
+        if (last_open != npos) {
+            for (std::size_t c = alternate_closes.at_or_after(last_close == npos ? 0 : last_close + 1);
+                 c != npos && c < shape->offset; c = alternate_closes.at_or_after(c + 1))
+                last_close = c;
+        }
         std::optional<std::size_t> end;
         const bool inside_alternate = last_open != npos && (last_close == npos || last_close < last_open);
         if (inside_alternate) {
