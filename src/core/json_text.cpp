@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <cstdlib>
+#include <limits>
+#include <new>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -13,8 +16,6 @@
 namespace varnex::json {
 
 namespace {
-
-constexpr std::size_t kMaxPiece = std::size_t{1} << 20;
 
 // Spaces for the indentation, copied as one fixed-size block and then cut to the depth.
 constexpr std::size_t kSpaceBlock = 64;
@@ -101,51 +102,36 @@ bool write_string_literal(Out& out, std::string_view text, std::size_t first) {
 
 // ---- TextBuffer ---------------------------------------------------------------------------
 
-void TextBuffer::start_piece(std::size_t at_least) {
-    if (!pieces_.empty()) pieces_.back().size = static_cast<std::size_t>(pos_ - pieces_.back().data.get());
-    const std::size_t capacity = std::max(next_capacity_, at_least);
-    Piece next;
-    next.data.reset(new char[capacity]);
-    pos_ = next.data.get();
-    end_ = pos_ + capacity;
-    pieces_.push_back(std::move(next));
-    next_capacity_ = std::min(next_capacity_ * 2, kMaxPiece);
+TextBuffer::TextBuffer(TextBuffer&& other) noexcept
+    : storage_(other.storage_), base_(other.base_), pos_(other.pos_), end_(other.end_) {
+    other.base_ = other.pos_ = other.end_ = nullptr;
 }
 
-void TextBuffer::spill(std::string_view bytes) {
-    while (true) {
-        std::size_t room = static_cast<std::size_t>(end_ - pos_);
-        if (bytes.size() <= room) {
-            if (!bytes.empty()) std::memcpy(pos_, bytes.data(), bytes.size());
-            pos_ += bytes.size();
-            return;
-        }
-        // Fill the piece up to the last sequence boundary that fits, then start the next one.
-        while (room > 0 && (static_cast<unsigned char>(bytes[room]) & 0xC0) == 0x80) --room;
-        if (room > 0) std::memcpy(pos_, bytes.data(), room);
-        pos_ += room;
-        bytes.remove_prefix(room);
-        start_piece(0);
+TextBuffer::~TextBuffer() {
+    if (storage_ == nullptr) std::free(base_);
+}
+
+void TextBuffer::grow(std::size_t more) {
+    const std::size_t used = size();
+    const std::size_t capacity = static_cast<std::size_t>(end_ - base_);
+    if (more > std::numeric_limits<std::size_t>::max() / 2 - used) throw std::bad_alloc();
+    const std::size_t wanted = std::max({used + more, capacity * 2, std::size_t{4096}});
+    if (storage_ != nullptr) {
+        base_ = storage_->grow(used, wanted);
+    } else {
+        // realloc moves a large block by remapping it, without copying or touching its pages.
+        void* grown = std::realloc(base_, wanted);
+        if (grown == nullptr) throw std::bad_alloc();
+        base_ = static_cast<char*>(grown);
     }
-}
-
-std::size_t TextBuffer::size() const {
-    std::size_t total = 0;
-    for_each_piece([&](std::string_view piece) { total += piece.size(); });
-    return total;
+    pos_ = base_ + used;
+    end_ = base_ + wanted;
 }
 
 std::string TextBuffer::take() {
-    std::string text;
-    text.reserve(size());
-    drain([&](std::string_view piece) { text.append(piece); });
+    std::string text(view());
+    pos_ = base_;
     return text;
-}
-
-void TextBuffer::clear() {
-    pieces_.clear();
-    pos_ = end_ = nullptr;
-    next_capacity_ = 4096;
 }
 
 // ---- Writer -------------------------------------------------------------------------------
@@ -184,7 +170,7 @@ void Writer::key(std::string_view name) {
     level.has_members = true;
     after_key_ = true;
     const std::size_t first = next_special(name.data(), 0, name.size());
-    if (first == name.size() && name.size() <= kMaxPiece / 2) {
+    if (first == name.size()) {
         char* p = separator(out_.claim(separator_room() + name.size() + 4), comma);
         *p++ = '"';
         if (!name.empty()) std::memcpy(p, name.data(), name.size());
@@ -238,7 +224,7 @@ void Writer::int_value(std::int64_t value) {
 
 void Writer::string_value(std::string_view value) {
     const std::size_t first = next_special(value.data(), 0, value.size());
-    if (first == value.size() && value.size() <= kMaxPiece / 2) {  // nothing to escape: one copy
+    if (first == value.size()) {  // nothing to escape: one copy
         char* p = before_value(value.size() + 2);
         *p++ = '"';
         if (!value.empty()) std::memcpy(p, value.data(), value.size());

@@ -17,61 +17,51 @@
 
 namespace varnex::json {
 
-// The text a writer produces, kept in pieces so that a long result grows without copying and
-// can be handed on piece by piece. Pieces end on UTF-8 sequence boundaries.
+// Where a TextBuffer keeps its bytes when the caller provides the place: one contiguous area
+// that the buffer asks to grow, such as the final home of the text.
+class Storage {
+public:
+    virtual ~Storage() = default;
+    // The area grown to at least `size` bytes, its first `used` bytes kept. Throws
+    // std::bad_alloc when it cannot grow.
+    virtual char* grow(std::size_t used, std::size_t size) = 0;
+};
+
+// The text a writer produces, in one contiguous area: its own heap block, or a caller's Storage.
 class TextBuffer {
 public:
+    TextBuffer() = default;
+    explicit TextBuffer(Storage& storage) : storage_(&storage) {}
+    TextBuffer(TextBuffer&& other) noexcept;
+    TextBuffer& operator=(TextBuffer&&) = delete;
+    ~TextBuffer();
+
     void append(std::string_view bytes) {
-        if (bytes.size() > static_cast<std::size_t>(end_ - pos_)) return spill(bytes);
-        if (!bytes.empty()) std::memcpy(pos_, bytes.data(), bytes.size());
+        if (bytes.empty()) return;
+        std::memcpy(claim(bytes.size()), bytes.data(), bytes.size());
         pos_ += bytes.size();
     }
-    void push_back(char c) {
-        if (pos_ == end_) return spill(std::string_view(&c, 1));
-        *pos_++ = c;
-    }
-    // Room for `n` more bytes of ASCII at the end: write them through the pointer, then
-    // commit() the end of what was written.
+    void push_back(char c) { *claim(1) = c, ++pos_; }
+    // Room for `n` more bytes at the end: write them through the pointer, then commit() the
+    // end of what was written.
     char* claim(std::size_t n) {
-        if (n > static_cast<std::size_t>(end_ - pos_)) start_piece(n);
+        if (n > static_cast<std::size_t>(end_ - pos_)) grow(n);
         return pos_;
     }
     void commit(char* end) { pos_ = end; }
 
-    std::size_t size() const;
-    // Calls `visit` with each piece in order.
-    template <class Visit>
-    void for_each_piece(Visit&& visit) const {
-        for (std::size_t k = 0; k < pieces_.size(); ++k) visit(piece(k));
-    }
-    // Calls `take` with each piece in order, releasing each after the call; empty afterwards.
-    template <class Take>
-    void drain(Take&& take) {
-        for (std::size_t k = 0; k < pieces_.size(); ++k) {
-            take(piece(k));
-            pieces_[k].data.reset();
-        }
-        clear();
-    }
+    std::size_t size() const { return static_cast<std::size_t>(pos_ - base_); }
+    std::string_view view() const { return {base_, size()}; }
+    // The text as a string; the buffer is empty afterwards.
     std::string take();
-    void clear();
 
 private:
-    struct Piece {
-        std::unique_ptr<char[]> data;
-        std::size_t size = 0;  // bytes written; the last piece's count is pos_ - data
-    };
-    std::string_view piece(std::size_t k) const {
-        const bool last = k + 1 == pieces_.size();
-        return {pieces_[k].data.get(), last ? static_cast<std::size_t>(pos_ - pieces_[k].data.get()) : pieces_[k].size};
-    }
-    void spill(std::string_view bytes);
-    void start_piece(std::size_t at_least);
+    void grow(std::size_t more);
 
-    std::vector<Piece> pieces_;
+    Storage* storage_ = nullptr;  // none: a heap block owned here
+    char* base_ = nullptr;
     char* pos_ = nullptr;
     char* end_ = nullptr;
-    std::size_t next_capacity_ = 4096;
 };
 
 class Writer {
@@ -89,9 +79,13 @@ public:
     // Invalid UTF-8 is replaced by U+FFFD so the output stays valid JSON.
     void string_value(std::string_view value);
 
+    Writer() = default;
+    // Writes into the caller's storage, which must outlive the writer.
+    explicit Writer(Storage& storage) : out_(storage) {}
+
     // Whether every byte written so far is ASCII.
     bool is_ascii() const { return ascii_; }
-    TextBuffer& text() { return out_; }
+    std::string_view text() const { return out_.view(); }
     std::string take() { return out_.take(); }
 
 private:

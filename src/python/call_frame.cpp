@@ -1,7 +1,7 @@
 #include "call_frame.hpp"
 
-#include <algorithm>
-#include <cstring>
+#include <new>
+#include <utility>
 
 #include <fmt/format.h>
 
@@ -270,63 +270,43 @@ PyObject* to_python(const JsonText& result) {
     return PyUnicode_FromStringAndSize(result.text.data(), static_cast<Py_ssize_t>(result.text.size()));
 }
 
-namespace {
+// The str the text is written into, as bytes of a compact ASCII str that only this code sees
+// until its length is settled. Resizing a new str reallocates it in place.
+class StrWriter::Storage final : public json::Storage {
+public:
+    ~Storage() override { Py_XDECREF(str_); }
 
-// Decodes the writer's UTF-8 (valid by construction, pieces ending on sequence boundaries)
-// into the `length` code units of a string of that unit size.
-template <class Unit>
-void decode_into(Unit* out, Py_ssize_t length, json::TextBuffer& text) {
-    Py_ssize_t written = 0;
-    text.drain([&](std::string_view piece) {
-        const auto* bytes = reinterpret_cast<const unsigned char*>(piece.data());
-        const std::size_t size = piece.size();
-        for (std::size_t i = 0; i < size && written < length;) {
-            const unsigned lead = bytes[i];
-            const std::size_t need = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-            const std::size_t end = std::min(size, i + need);
-            Py_UCS4 code_point = need == 1 ? lead : lead & (0x7Fu >> need);
-            for (++i; i < end; ++i) code_point = (code_point << 6) | (bytes[i] & 0x3Fu);
-            out[written++] = static_cast<Unit>(code_point);
+    char* grow(std::size_t, std::size_t size) override {
+        const auto length = static_cast<Py_ssize_t>(size);
+        if (str_ == nullptr) {
+            str_ = PyUnicode_New(length, 127);
+        } else if (PyUnicode_Resize(&str_, length) < 0) {
+            throw std::bad_alloc();
         }
-    });
-}
-
-}  // namespace
-
-PyObject* to_python_text(json::Writer& writer) {
-    json::TextBuffer& text = writer.text();
-    if (writer.is_ascii()) {
-        PyObject* str = PyUnicode_New(static_cast<Py_ssize_t>(text.size()), 127);
-        if (str == nullptr) return nullptr;
-        auto* out = static_cast<char*>(PyUnicode_DATA(str));
-        text.drain([&](std::string_view piece) {
-            if (!piece.empty()) std::memcpy(out, piece.data(), piece.size());
-            out += piece.size();
-        });
-        return str;
+        if (str_ == nullptr) throw std::bad_alloc();
+        return static_cast<char*>(PyUnicode_DATA(str_));
     }
-    // The length and the widest character follow from the lead bytes alone.
-    Py_ssize_t length = 0;
-    Py_UCS4 widest = 0x7F;
-    text.for_each_piece([&](std::string_view piece) {
-        for (const char c : piece) {
-            const auto byte = static_cast<unsigned char>(c);
-            if ((byte & 0xC0) == 0x80) continue;
-            ++length;
-            if (byte >= 0xF0) widest = 0x10FFFF;
-            else if (byte >= 0xC4) widest = std::max<Py_UCS4>(widest, 0xFFFF);
-            else if (byte >= 0x80) widest = std::max<Py_UCS4>(widest, 0xFF);
+
+    PyObject* finish(std::string_view text, bool ascii) {
+        if (str_ == nullptr) return PyUnicode_New(0, 127);
+        if (!ascii) {
+            PyObject* decoded = PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "strict");
+            Py_CLEAR(str_);
+            return decoded;
         }
-    });
-    PyObject* str = PyUnicode_New(length, widest);
-    if (str == nullptr) return nullptr;
-    switch (PyUnicode_KIND(str)) {
-        case PyUnicode_1BYTE_KIND: decode_into(PyUnicode_1BYTE_DATA(str), length, text); break;
-        case PyUnicode_2BYTE_KIND: decode_into(PyUnicode_2BYTE_DATA(str), length, text); break;
-        default: decode_into(PyUnicode_4BYTE_DATA(str), length, text); break;
+        if (PyUnicode_Resize(&str_, static_cast<Py_ssize_t>(text.size())) < 0) return nullptr;
+        return std::exchange(str_, nullptr);
     }
-    return str;
-}
+
+private:
+    PyObject* str_ = nullptr;
+};
+
+StrWriter::StrWriter() : storage_(std::make_unique<Storage>()), writer_(*storage_) {}
+StrWriter::StrWriter(StrWriter&&) noexcept = default;
+StrWriter::~StrWriter() = default;
+
+PyObject* StrWriter::finish() { return storage_->finish(writer_.text(), writer_.is_ascii()); }
 
 PyObject* to_python(const ByteResult& result) {
     return PyBytes_FromStringAndSize(reinterpret_cast<const char*>(result.bytes.data()),

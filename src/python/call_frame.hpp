@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <exception>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -102,19 +103,33 @@ bool convert(PyObject* object, std::optional<T>& out) {
 PyObject* to_python(const JsonText& result);
 PyObject* to_python(const ByteResult& result);
 
-// The writer's text as a str. Its pieces go straight into the string and are released one by
-// one, so a long result is never held twice in full; the writer is left empty.
-PyObject* to_python_text(json::Writer& writer);
+// A JSON writer whose text is written straight into the str that is returned, grown in place,
+// so a long result is neither copied nor held twice (text outside ASCII is decoded once at
+// the end). Movable: the str lives apart from the writer.
+class StrWriter {
+public:
+    StrWriter();
+    StrWriter(StrWriter&&) noexcept;
+    ~StrWriter();
+    json::Writer& writer() { return writer_; }
+    // The text as a new str (nullptr with an exception set on failure); call once.
+    PyObject* finish();
+
+private:
+    class Storage;
+    std::unique_ptr<Storage> storage_;
+    json::Writer writer_;
+};
 
 template <class Record>
 PyObject* to_python(const Record& record) {
-    json::Writer writer;
-    const auto status = json::write_value(writer, record);
+    StrWriter out;
+    const auto status = json::write_value(out.writer(), record);
     if (!status) {
         PyErr_SetString(PyExc_RuntimeError, status.error().c_str());
         return nullptr;
     }
-    return to_python_text(writer);
+    return out.finish();
 }
 
 template <class T>

@@ -29,7 +29,7 @@ JsonText build_info() {
 // A result serialised while it was built; `status` holds the serialiser's message on failure.
 struct StreamedJson {
     json::WriteStatus status;
-    json::Writer writer;
+    StrWriter out;
 };
 
 PyObject* to_python(StreamedJson&& result) {
@@ -37,7 +37,7 @@ PyObject* to_python(StreamedJson&& result) {
         PyErr_SetString(PyExc_RuntimeError, result.status.error().c_str());
         return nullptr;
     }
-    return to_python_text(result.writer);
+    return result.out.finish();
 }
 
 // The JSON text of summarize_presentation, written slide by slide as the slides are read, so
@@ -45,7 +45,7 @@ PyObject* to_python(StreamedJson&& result) {
 // are those of the PresentationSummary record.
 Result<StreamedJson> summarize_presentation_text(const std::string& path) {
     StreamedJson result;
-    json::Writer& writer = result.writer;
+    json::Writer& writer = result.out.writer();
     bool has_vba = false;
     VARNEX_TRY(visit_presentation_summary(
         path,
