@@ -136,7 +136,7 @@ std::string TextBuffer::take() {
 
 // ---- Writer -------------------------------------------------------------------------------
 
-char* Writer::separator(char* p, bool comma) const {
+inline char* Writer::separator(char* p, bool comma) const {
     if (comma) *p++ = ',';
     *p++ = '\n';
     const std::size_t width = levels_.size() * 2;
@@ -148,9 +148,9 @@ char* Writer::separator(char* p, bool comma) const {
     return p + width;
 }
 
-std::size_t Writer::separator_room() const { return 2 + std::max(levels_.size() * 2, kSpaceBlock); }
+inline std::size_t Writer::separator_room() const { return 2 + std::max(levels_.size() * 2, kSpaceBlock); }
 
-char* Writer::before_value(std::size_t value_room) {
+inline char* Writer::before_value(std::size_t value_room) {
     char* p = out_.claim(separator_room() + value_room);
     if (after_key_) {
         after_key_ = false;

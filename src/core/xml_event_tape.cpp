@@ -16,6 +16,7 @@ EventTape::EventTape(std::string_view document) : document_(document) {
     // Real part XML averages well over ten bytes per event; markup made of tiny empty tags
     // would make the tape several times larger than the text, and is read slice by slice.
     const std::size_t max_events = document.size() / 8 + 64;
+    events_.reserve(std::min(max_events, document.size() / 12 + 16));
     Reader reader(document);
     for (;;) {
         const auto event = reader.next();

@@ -4,6 +4,10 @@
 #include <cstdint>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include <fmt/format.h>
 
 namespace varnex::xml {
@@ -48,6 +52,25 @@ std::size_t find_byte(std::string_view s, char c, std::size_t from, std::size_t 
     if (from >= to) return to;
     const void* hit = std::memchr(s.data() + from, c, to - from);
     return hit ? static_cast<std::size_t>(static_cast<const char*>(hit) - s.data()) : to;
+}
+
+// Position of the first `quote` or '<' at or after `from`, or s.size(): the end of an
+// attribute value and the one byte it must not hold, found in one pass.
+std::size_t find_quote_or_lt(std::string_view s, char quote, std::size_t from) {
+    std::size_t i = from;
+    const char* const data = s.data();
+#if defined(__SSE2__)
+    const __m128i quotes = _mm_set1_epi8(quote);
+    const __m128i lts = _mm_set1_epi8('<');
+    for (; i + 16 <= s.size(); i += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
+        const auto mask = static_cast<unsigned>(
+            _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, quotes), _mm_cmpeq_epi8(v, lts))));
+        if (mask != 0) return i + static_cast<std::size_t>(__builtin_ctz(mask));
+    }
+#endif
+    while (i < s.size() && data[i] != quote && data[i] != '<') ++i;
+    return i;
 }
 
 // Names quoted in messages are cut short (at a UTF-8 boundary) so a huge name in hostile
@@ -235,11 +258,13 @@ Result<Event> Reader::read_start_tag() {
         const char quote = s[i];
         if (quote == '<') return unclosed();
         if (quote != '"' && quote != '\'') return bad(i, "attribute value must be quoted");
-        const std::size_t close = find_byte(s, quote, i + 1, s.size());
-        if (close == s.size()) return unclosed();
-        const std::size_t lt = find_byte(s, '<', i + 1, close);
-        if (lt != close) return bad(lt, "'<' in attribute value");
-        i = close + 1;
+        const std::size_t stop = find_quote_or_lt(s, quote, i + 1);
+        if (stop == s.size()) return unclosed();
+        if (s[stop] != quote) {  // a '<' first: an error either way
+            if (find_byte(s, quote, stop, s.size()) == s.size()) return unclosed();
+            return bad(stop, "'<' in attribute value");
+        }
+        i = stop + 1;
     }
 }
 
