@@ -12,7 +12,6 @@
 #include "slide_inventory.hpp"
 #include "summary_shape_extract.hpp"
 #include "summary_text_extract.hpp"
-#include "xml_event_tape.hpp"
 #include "zip_archive.hpp"
 
 namespace varnex {
@@ -87,15 +86,15 @@ Result<SlideSummary> summarize_slide_part(Package& package, std::string_view sli
 
     std::string storage;
     const std::string_view xml = utf8_text(as_text(*bytes), storage);
-    // Read once; the scans of the shapes, their groups, the tables and the slide replay it.
-    const xml::EventTape tape(xml);
-    slide.shapes = extract_shapes(xml, &tape);
+    // Read once; the scans of the shapes, their groups, the tables and the slide share it.
+    PartScans scans(xml);
+    slide.shapes = extract_shapes(xml, &scans);
     // The element tests ride on the text-run scan; they see the same tags as has_element.
-    auto scan = extract_text_runs_and_elements(xml, {"transition", "timing"}, &tape);
+    auto scan = extract_text_runs_and_elements(xml, {"transition", "timing"}, &scans);
     slide.texts = std::move(scan.texts);
     slide.has_transition = scan.present[0];
     slide.has_timing = scan.present[1];
-    slide.tables = extract_tables(xml, &tape);
+    slide.tables = extract_tables(xml, &scans);
     return slide;
 }
 

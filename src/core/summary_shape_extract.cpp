@@ -8,7 +8,6 @@
 
 #include "byte_search.hpp"
 #include "summary_text_extract.hpp"
-#include "xml_event_tape.hpp"
 #include "xml_helpers.hpp"
 
 namespace varnex {
@@ -131,7 +130,7 @@ std::string join_lines(const std::vector<std::string>& paragraphs) {
 }
 
 ShapeSummary summarize(std::string_view block, const std::optional<GroupTransformContext>& context, int depth,
-                       const xml::EventTape& tape) {
+                       PartScans& scans) {
     ShapeSummary shape;
     shape.kind = shape_kind(block);
 
@@ -148,7 +147,7 @@ ShapeSummary summarize(std::string_view block, const std::optional<GroupTransfor
     shape.placeholder_type = tag_attribute(placeholder, "type");
     shape.placeholder_idx = tag_attribute(placeholder, "idx");
 
-    ParagraphDetails details = extract_paragraph_details(block, &tape);
+    ParagraphDetails details = extract_paragraph_details(block, &scans);
     shape.text = join_lines(details.paragraphs);
     shape.paragraphs = std::move(details.paragraphs);
     shape.paragraph_runs = std::move(details.runs);
@@ -167,10 +166,10 @@ ShapeSummary summarize(std::string_view block, const std::optional<GroupTransfor
     if (shape.kind == ShapeKind::Group && depth < kMaxGroupDepth) {
         const auto frame = child_context(block, shape.effective_transform);
         for (const std::string_view child : xml::extract_shape_blocks(group_child_region(block)))
-            shape.children.push_back(summarize(child, frame, depth + 1, tape));
+            shape.children.push_back(summarize(child, frame, depth + 1, scans));
     }
 
-    shape.tables = extract_tables(block, &tape);
+    shape.tables = extract_tables(block, &scans);
     shape.relationship_ids = shape_relationship_ids(block);
     shape.has_chart = contains_text(block, ":chart");
     shape.has_picture = shape.kind == ShapeKind::Picture;
@@ -180,7 +179,7 @@ ShapeSummary summarize(std::string_view block, const std::optional<GroupTransfor
 
 }  // namespace
 
-std::vector<ShapeSummary> extract_shapes(std::string_view text, const xml::EventTape* tape) {
+std::vector<ShapeSummary> extract_shapes(std::string_view text, PartScans* scans) {
     const auto tree = xml::find_tag_start(text, 0, "p:spTree");
     if (!tree) return {};
     const std::size_t tag_end = text.find('>', *tree);
@@ -193,18 +192,18 @@ std::vector<ShapeSummary> extract_shapes(std::string_view text, const xml::Event
 
     // Shapes in groups are scanned once for the group and again for themselves: one reading
     // of the text serves every scan.
-    const std::optional<xml::EventTape> own = tape ? std::nullopt : std::optional<xml::EventTape>(text);
-    const xml::EventTape& events = tape ? *tape : *own;
+    std::optional<PartScans> own;
+    PartScans& shared = scans ? *scans : own.emplace(text);
     std::vector<ShapeSummary> shapes;
     for (const std::string_view block : xml::extract_shape_blocks(text.substr(content_start, content_end - content_start)))
-        shapes.push_back(summarize(block, std::nullopt, 0, events));
+        shapes.push_back(summarize(block, std::nullopt, 0, shared));
     return shapes;
 }
 
 ShapeSummary summarize_shape_block(std::string_view block, const std::optional<GroupTransformContext>& context,
-                                   const xml::EventTape* tape) {
-    const std::optional<xml::EventTape> own = tape ? std::nullopt : std::optional<xml::EventTape>(block);
-    return summarize(block, context, 0, tape ? *tape : *own);
+                                   PartScans* scans) {
+    std::optional<PartScans> own;
+    return summarize(block, context, 0, scans ? *scans : own.emplace(block));
 }
 
 std::optional<TransformSummary> extract_transform(std::string_view xml) {

@@ -6,7 +6,6 @@
 #include <utility>
 
 #include "utf8.hpp"
-#include "xml_event_tape.hpp"
 #include "xml_events.hpp"
 #include "xml_helpers.hpp"
 
@@ -35,10 +34,10 @@ bool is_text_like(const Event& event) {
 // Feeds every event of `xml` to each scanner, with the event's local name, until the end of
 // input or the first reader error; from the tape when it can tell.
 template <class... Scanners>
-void scan_events(const xml::EventTape* tape, std::string_view xml, xml::ReaderOptions options,
+void scan_events(const PartScans* scans, std::string_view xml, xml::ReaderOptions options,
                  Scanners&... scanners) {
     const auto feed = [&](const Event& event, std::string_view local) { (scanners.on(event, local), ...); };
-    if (tape && tape->replay(xml, options, feed)) return;
+    if (scans && scans->tape.replay(xml, options, feed)) return;
     xml::Reader reader(xml, options);
     for (;;) {
         auto event = reader.next();
@@ -450,32 +449,40 @@ std::vector<std::string> extract_text_runs(std::string_view xml) {
 }
 
 TextRunsAndElements extract_text_runs_and_elements(std::string_view xml, std::vector<std::string_view> local_names,
-                                                   const xml::EventTape* tape) {
+                                                   PartScans* scans) {
     TextRunScanner texts;
     ElementPresenceScanner elements{std::move(local_names), {}};
     elements.present.assign(elements.names.size(), false);
-    scan_events(tape, xml, xml::ReaderOptions{.trim_text = true}, texts, elements);
+    scan_events(scans, xml, xml::ReaderOptions{.trim_text = true}, texts, elements);
     return {std::move(texts.result), std::move(elements.present)};
 }
 
-std::vector<std::string> extract_paragraph_texts(std::string_view xml, const xml::EventTape* tape) {
+std::vector<std::string> extract_paragraph_texts(std::string_view xml, PartScans* scans) {
     ParagraphTextScanner scanner;
-    scan_events(tape, xml, {}, scanner);
+    scan_events(scans, xml, {}, scanner);
     return std::move(scanner.result);
 }
 
-std::vector<TableSummary> extract_tables(std::string_view text, const xml::EventTape* tape) {
+std::vector<TableSummary> extract_tables(std::string_view text, PartScans* scans) {
     std::vector<TableSummary> tables;
     for_each_element(text, "a:tbl", [&](std::string_view table_xml) {
+        const std::pair key{reinterpret_cast<std::uintptr_t>(table_xml.data()), table_xml.size()};
+        if (scans) {
+            if (const auto known = scans->tables.find(key); known != scans->tables.end()) {
+                tables.push_back(known->second);
+                return;
+            }
+        }
         TableSummary& table = tables.emplace_back();
         for_each_element(table_xml, "a:tr", [&](std::string_view row_xml) {
             auto& row = table.rows.emplace_back();
             for_each_element(row_xml, "a:tc", [&](std::string_view cell_xml) {
-                row.push_back(join(extract_paragraph_texts(cell_xml, tape), "\n"));
+                row.push_back(join(extract_paragraph_texts(cell_xml, scans), "\n"));
             });
             table.col_count = std::max<std::uint64_t>(table.col_count, row.size());
         });
         table.row_count = table.rows.size();
+        if (scans) scans->tables.emplace(key, table);
     });
     return tables;
 }
@@ -517,7 +524,7 @@ PerParagraphRuns<std::optional<std::int64_t>> extract_paragraph_run_font_size(st
                                                      read_font_size_property);
 }
 
-ParagraphDetails extract_paragraph_details(std::string_view xml, const xml::EventTape* tape) {
+ParagraphDetails extract_paragraph_details(std::string_view xml, PartScans* scans) {
     ParagraphTextScanner paragraphs;
     RunTextScanner runs;
     LineBreakScanner breaks;
@@ -531,7 +538,7 @@ ParagraphDetails extract_paragraph_details(std::string_view xml, const xml::Even
         {bold, italic, underline, font_size, font_name}};
     RunPropertyScanner<5, decltype(sink)> properties{
         {RunProperty{"rPr", "b"}, {"rPr", "i"}, {"rPr", "u"}, {"rPr", "sz"}, {"latin", "typeface"}}, sink};
-    scan_events(tape, xml, {}, paragraphs, runs, breaks, fields, properties);
+    scan_events(scans, xml, {}, paragraphs, runs, breaks, fields, properties);
 
     ParagraphDetails details;
     details.paragraphs = std::move(paragraphs.result);

@@ -5,23 +5,31 @@
 // at the first XML error, keeping what it gathered. Elements are recognised by local name.
 // The XML is text: part bytes go through utf8_text first, once per part.
 //
-// Where a function takes an event tape, the tape may hold the events of a document that `xml`
-// is a slice of (see EventTape); they are replayed instead of read again, with the same result.
+// Where a function takes the PartScans of a part that `xml` is a slice of, it reuses the
+// work they hold instead of doing it again, with the same result.
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "summary_models.hpp"
+#include "xml_event_tape.hpp"
 
 namespace varnex {
 
-namespace xml {
-class EventTape;
-}
+// What the scans over one part's XML share, so that the slices of it read in turn (shapes,
+// the shapes of their groups, tables and their cells) are not read again: the part's events,
+// and the tables already summarised by the exact slice they came from (a table's summary
+// depends on its text alone). The XML must outlive it.
+struct PartScans {
+    explicit PartScans(std::string_view xml) : tape(xml) {}
+    xml::EventTape tape;
+    std::map<std::pair<std::uintptr_t, std::size_t>, TableSummary> tables;
+};
 
 // The bytes as text: a view of them when they are valid UTF-8, otherwise a copy in `storage`
 // with every invalid sequence replaced by U+FFFD.
@@ -38,15 +46,15 @@ struct TextRunsAndElements {
     std::vector<bool> present;  // per name
 };
 TextRunsAndElements extract_text_runs_and_elements(std::string_view xml, std::vector<std::string_view> local_names,
-                                                   const xml::EventTape* tape = nullptr);
+                                                   PartScans* scans = nullptr);
 
 // One text per paragraph (local name `p`): the text of its `t` elements with U+000B for each
 // line break, white space kept exactly. Field text is included.
-std::vector<std::string> extract_paragraph_texts(std::string_view xml, const xml::EventTape* tape = nullptr);
+std::vector<std::string> extract_paragraph_texts(std::string_view xml, PartScans* scans = nullptr);
 
 // Every a:tbl element in document order with the text of each cell (its paragraph texts joined
 // with "\n"). Tables, rows and cells are found by text search on their qualified names.
-std::vector<TableSummary> extract_tables(std::string_view xml, const xml::EventTape* tape = nullptr);
+std::vector<TableSummary> extract_tables(std::string_view xml, PartScans* scans = nullptr);
 
 template <class T>
 using PerParagraphRuns = std::vector<std::vector<T>>;
@@ -85,6 +93,6 @@ struct ParagraphDetails {
 
 // The paragraph texts, runs, breaks, fields and run properties of `xml`, gathered in a single
 // pass over its events; the same as running each extraction on its own.
-ParagraphDetails extract_paragraph_details(std::string_view xml, const xml::EventTape* tape = nullptr);
+ParagraphDetails extract_paragraph_details(std::string_view xml, PartScans* scans = nullptr);
 
 }  // namespace varnex
