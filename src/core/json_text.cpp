@@ -17,10 +17,6 @@ namespace varnex::json {
 
 namespace {
 
-// Spaces for the indentation, copied as one fixed-size block and then cut to the depth.
-constexpr std::size_t kSpaceBlock = 64;
-constexpr char kSpaces[kSpaceBlock + 1] = "                                                                ";
-
 // Bytes that cannot be copied into a string literal as they are: the controls, '"' and '\\'
 // need an escape, and bytes from 0x80 up start a sequence that must be checked.
 constexpr std::array<bool, 256> make_special() {
@@ -136,34 +132,6 @@ std::string TextBuffer::take() {
 
 // ---- Writer -------------------------------------------------------------------------------
 
-inline char* Writer::separator(char* p, bool comma) const {
-    if (comma) *p++ = ',';
-    *p++ = '\n';
-    const std::size_t width = levels_.size() * 2;
-    if (width <= kSpaceBlock) {
-        std::memcpy(p, kSpaces, kSpaceBlock);  // the room for a whole block was claimed
-    } else {
-        std::memset(p, ' ', width);
-    }
-    return p + width;
-}
-
-inline std::size_t Writer::separator_room() const { return 2 + std::max(levels_.size() * 2, kSpaceBlock); }
-
-inline char* Writer::before_value(std::size_t value_room) {
-    char* p = out_.claim(separator_room() + value_room);
-    if (after_key_) {
-        after_key_ = false;
-        return p;
-    }
-    if (levels_.empty()) return p;
-    // An array element: separate from the previous one and put it on its own line.
-    Level& level = levels_.back();
-    p = separator(p, level.has_members);
-    level.has_members = true;
-    return p;
-}
-
 void Writer::key(std::string_view name) {
     Level& level = levels_.back();
     const bool comma = level.has_members;
@@ -183,32 +151,6 @@ void Writer::key(std::string_view name) {
     if (write_string_literal(out_, name, first)) ascii_ = false;
     out_.append(": ");
 }
-
-void Writer::open(char bracket) {
-    char* p = before_value(1);
-    *p++ = bracket;
-    out_.commit(p);
-    levels_.push_back(Level{});
-}
-
-void Writer::close(char bracket) {
-    const bool had_members = levels_.back().has_members;
-    levels_.pop_back();
-    char* p = out_.claim(separator_room() + 1);
-    if (had_members) p = separator(p, false);
-    *p++ = bracket;
-    out_.commit(p);
-}
-
-void Writer::literal(std::string_view text) {
-    char* p = before_value(text.size());
-    std::memcpy(p, text.data(), text.size());
-    out_.commit(p + text.size());
-}
-
-void Writer::null_value() { literal("null"); }
-
-void Writer::bool_value(bool value) { literal(value ? "true" : "false"); }
 
 void Writer::uint_value(std::uint64_t value) {
     char buffer[24];

@@ -66,22 +66,22 @@ private:
 
 class Writer {
 public:
+    Writer() = default;
+    // Writes into the caller's storage, which must outlive the writer.
+    explicit Writer(Storage& storage) : out_(storage) {}
+
     void begin_object() { open('{'); }
     void end_object() { close('}'); }
     void begin_array() { open('['); }
     void end_array() { close(']'); }
     void key(std::string_view name);
 
-    void null_value();
-    void bool_value(bool value);
+    void null_value() { literal("null"); }
+    void bool_value(bool value) { literal(value ? std::string_view("true") : std::string_view("false")); }
     void uint_value(std::uint64_t value);
     void int_value(std::int64_t value);
     // Invalid UTF-8 is replaced by U+FFFD so the output stays valid JSON.
     void string_value(std::string_view value);
-
-    Writer() = default;
-    // Writes into the caller's storage, which must outlive the writer.
-    explicit Writer(Storage& storage) : out_(storage) {}
 
     // Whether every byte written so far is ASCII.
     bool is_ascii() const { return ascii_; }
@@ -92,15 +92,61 @@ private:
     struct Level {
         bool has_members = false;
     };
-    void open(char bracket);
-    void close(char bracket);
+    // The indentation is copied as one block of this many spaces, then cut to the depth.
+    static constexpr std::size_t kSpaceBlock = 64;
+
+    // Room for a separator: ",", the newline and the indentation (or a whole block of it).
+    std::size_t separator_room() const {
+        const std::size_t width = levels_.size() * 2;
+        return 2 + (width > kSpaceBlock ? width : kSpaceBlock);
+    }
+    // Writes "," (when `comma`) and the newline and indentation at `p`, within claimed room.
+    char* separator(char* p, bool comma) const {
+        static constexpr char spaces[kSpaceBlock + 1] = "                                                                ";
+        if (comma) *p++ = ',';
+        *p++ = '\n';
+        const std::size_t width = levels_.size() * 2;
+        if (width <= kSpaceBlock) {
+            std::memcpy(p, spaces, kSpaceBlock);
+        } else {
+            std::memset(p, ' ', width);
+        }
+        return p + width;
+    }
     // Claims room for the separator before a value and `value_room` bytes, writes the
     // separator and returns where the value goes.
-    char* before_value(std::size_t value_room);
-    // Writes "," (when `comma`) and the newline and indentation at `p`, within claimed room.
-    char* separator(char* p, bool comma) const;
-    std::size_t separator_room() const;
-    void literal(std::string_view text);
+    char* before_value(std::size_t value_room) {
+        char* p = out_.claim(separator_room() + value_room);
+        if (after_key_) {
+            after_key_ = false;
+            return p;
+        }
+        if (levels_.empty()) return p;
+        // An array element: separate from the previous one and put it on its own line.
+        Level& level = levels_.back();
+        p = separator(p, level.has_members);
+        level.has_members = true;
+        return p;
+    }
+    void literal(std::string_view text) {
+        char* p = before_value(text.size());
+        std::memcpy(p, text.data(), text.size());
+        out_.commit(p + text.size());
+    }
+    void open(char bracket) {
+        char* p = before_value(1);
+        *p++ = bracket;
+        out_.commit(p);
+        levels_.push_back(Level{});
+    }
+    void close(char bracket) {
+        const bool had_members = levels_.back().has_members;
+        levels_.pop_back();
+        char* p = out_.claim(separator_room() + 1);
+        if (had_members) p = separator(p, false);
+        *p++ = bracket;
+        out_.commit(p);
+    }
 
     TextBuffer out_;
     std::vector<Level> levels_;
