@@ -121,7 +121,10 @@ std::string_view group_child_region(std::string_view block) {
 }
 
 std::string join_lines(const std::vector<std::string>& paragraphs) {
+    std::size_t size = paragraphs.size();
+    for (const auto& paragraph : paragraphs) size += paragraph.size();
     std::string text;
+    text.reserve(size);
     for (std::size_t i = 0; i < paragraphs.size(); ++i) {
         if (i > 0) text += '\n';
         text += paragraphs[i];
@@ -165,8 +168,9 @@ ShapeSummary summarize(std::string_view block, const std::optional<GroupTransfor
 
     if (shape.kind == ShapeKind::Group && depth < kMaxGroupDepth) {
         const auto frame = child_context(block, shape.effective_transform);
-        for (const std::string_view child : xml::extract_shape_blocks(group_child_region(block)))
-            shape.children.push_back(summarize(child, frame, depth + 1, scans));
+        const auto children = xml::extract_shape_blocks(group_child_region(block));
+        shape.children.reserve(children.size());
+        for (const std::string_view child : children) shape.children.push_back(summarize(child, frame, depth + 1, scans));
     }
 
     shape.tables = extract_tables(block, &scans);
@@ -194,9 +198,10 @@ std::vector<ShapeSummary> extract_shapes(std::string_view text, PartScans* scans
     // of the text serves every scan.
     std::optional<PartScans> own;
     PartScans& shared = scans ? *scans : own.emplace(text);
+    const auto blocks = xml::extract_shape_blocks(text.substr(content_start, content_end - content_start));
     std::vector<ShapeSummary> shapes;
-    for (const std::string_view block : xml::extract_shape_blocks(text.substr(content_start, content_end - content_start)))
-        shapes.push_back(summarize(block, std::nullopt, 0, shared));
+    shapes.reserve(blocks.size());
+    for (const std::string_view block : blocks) shapes.push_back(summarize(block, std::nullopt, 0, shared));
     return shapes;
 }
 

@@ -46,6 +46,14 @@ void scan_events(const PartScans* scans, std::string_view xml, xml::ReaderOption
     }
 }
 
+// Appends to a list the scans build one item at a time. Most lists hold a few items: room for
+// four from the start saves the reallocations of growing one by one.
+template <class T, class... Item>
+void append_to(std::vector<T>& list, Item&&... item) {
+    if (list.capacity() == 0) list.reserve(4);
+    list.emplace_back(std::forward<Item>(item)...);
+}
+
 // ---- the scanners; each is the state machine of one extraction ----
 
 struct TextRunScanner {
@@ -58,7 +66,7 @@ struct TextRunScanner {
             buffer.clear();
             open = true;
         } else if (event.kind == EventKind::End && local == "t") {
-            if (open && !buffer.empty()) result.push_back(std::move(buffer));
+            if (open && !buffer.empty()) append_to(result, std::move(buffer));
             buffer.clear();
             open = false;
         } else if (open && is_text_like(event)) {
@@ -101,14 +109,14 @@ struct ParagraphTextScanner {
                 if (local == "br" && in_paragraph) {
                     pieces += '\v';
                 } else if (local == "p") {
-                    result.emplace_back();
+                    append_to(result);
                 }
                 break;
             case EventKind::End:
                 if (local == "t") {
                     in_text = false;
                 } else if (local == "p" && in_paragraph) {
-                    result.push_back(std::move(pieces));
+                    append_to(result, std::move(pieces));
                     pieces.clear();
                     in_paragraph = false;
                 }
@@ -147,20 +155,20 @@ struct RunTextScanner {
                 break;
             case EventKind::Empty:
                 if (local == "p") {
-                    result.emplace_back();
+                    append_to(result);
                 } else if (local == "r" && in_paragraph) {
-                    runs.emplace_back();
+                    append_to(runs);
                 }
                 break;
             case EventKind::End:
                 if (local == "t") {
                     in_text = false;
                 } else if (local == "r") {
-                    if (in_run) runs.push_back(std::move(run));
+                    if (in_run) append_to(runs, std::move(run));
                     run.clear();
                     in_run = false;
                 } else if (local == "p" && in_paragraph) {
-                    result.push_back(std::move(runs));
+                    append_to(result, std::move(runs));
                     runs.clear();
                     in_paragraph = false;
                 }
@@ -188,12 +196,12 @@ struct LineBreakScanner {
             runs = 0;
             in_paragraph = true;
         } else if (empty && local == "p") {
-            result.emplace_back();
+            append_to(result);
         } else if ((start || empty) && in_paragraph) {
             if (local == "r") ++runs;
-            else if (local == "br") breaks.push_back(runs);
+            else if (local == "br") append_to(breaks, runs);
         } else if (event.kind == EventKind::End && local == "p" && in_paragraph) {
-            result.push_back(std::move(breaks));
+            append_to(result, std::move(breaks));
             breaks.clear();
             in_paragraph = false;
         }
@@ -230,9 +238,9 @@ struct FieldScanner {
                 break;
             case EventKind::Empty:
                 if (local == "p") {
-                    result.emplace_back();
+                    append_to(result);
                 } else if (local == "fld") {
-                    if (in_paragraph) fields.push_back({runs, breaks, std::string()});
+                    if (in_paragraph) append_to(fields, ParagraphFieldSummary{runs, breaks, std::string()});
                 } else {
                     count(local);
                 }
@@ -241,11 +249,11 @@ struct FieldScanner {
                 if (local == "t") {
                     in_text = false;
                 } else if (local == "fld" && in_field) {
-                    fields.push_back({runs, breaks, std::move(text)});
+                    append_to(fields, ParagraphFieldSummary{runs, breaks, std::move(text)});
                     text.clear();
                     in_field = false;
                 } else if (local == "p" && in_paragraph) {
-                    result.push_back(std::move(fields));
+                    append_to(result, std::move(fields));
                     fields.clear();
                     in_paragraph = false;
                 }
@@ -352,12 +360,12 @@ struct PropertyRuns {
     std::vector<T> paragraph;
 
     void begin_paragraph() { paragraph.clear(); }
-    void add(std::optional<std::string_view> raw) { paragraph.push_back(read(raw)); }
+    void add(std::optional<std::string_view> raw) { append_to(paragraph, read(raw)); }
     void end_paragraph() {
-        result.push_back(std::move(paragraph));
+        append_to(result, std::move(paragraph));
         paragraph.clear();
     }
-    void empty_paragraph() { result.emplace_back(); }
+    void empty_paragraph() { append_to(result); }
 };
 
 template <class T, class Read>

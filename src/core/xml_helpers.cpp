@@ -296,6 +296,7 @@ std::optional<ShapeStart> find_next_shape_start(std::string_view text, std::size
 std::vector<std::string_view> extract_shape_blocks(std::string_view text) {
     constexpr std::string_view kAlternate = "mc:AlternateContent";
     std::vector<std::string_view> blocks;
+    blocks.reserve(8);
     auto alternate_opens = bytes_search(text, "<mc:AlternateContent");
     auto alternate_closes = bytes_search(text, "</mc:AlternateContent>");
     // The last opening and closing of mc:AlternateContent before the current shape start,
