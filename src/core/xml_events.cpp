@@ -109,12 +109,6 @@ void escape_into(std::string& out, std::string_view text, bool escape_apostrophe
 
 }  // namespace
 
-std::string_view local_name_of(std::string_view qualified_name) {
-    for (std::size_t i = qualified_name.size(); i > 0; --i)
-        if (qualified_name[i - 1] == ':') return qualified_name.substr(i);
-    return qualified_name;
-}
-
 void AttributeIterator::advance() {
     // Lenient scan: anything that is not `name = quoted value` is stepped over.
     while (true) {

@@ -44,7 +44,11 @@ enum class EventKind {
 };
 
 // The text after the last colon of a qualified name.
-std::string_view local_name_of(std::string_view qualified_name);
+inline std::string_view local_name_of(std::string_view qualified_name) {
+    for (std::size_t i = qualified_name.size(); i > 0; --i)
+        if (qualified_name[i - 1] == ':') return qualified_name.substr(i);
+    return qualified_name;
+}
 
 struct Attribute {
     std::string_view name;       // qualified name as written
