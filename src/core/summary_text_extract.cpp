@@ -465,6 +465,28 @@ TextRunsAndElements extract_text_runs_and_elements(std::string_view xml, std::ve
     return {std::move(texts.result), std::move(elements.present)};
 }
 
+PartScans scan_part_with_text_runs(std::string_view xml, std::vector<std::string_view> local_names,
+                                   TextRunsAndElements& texts) {
+    TextRunScanner runs;
+    ElementPresenceScanner elements{std::move(local_names), {}};
+    elements.present.assign(elements.names.size(), false);
+    // A trimming reader returns the same events with their text trimmed, and drops the text
+    // that is only white space.
+    PartScans scans(xml, [&](const Event& event, std::string_view local) {
+        if (event.kind != EventKind::Text) {
+            runs.on(event, local);
+            elements.on(event, local);
+            return;
+        }
+        Event trimmed = event;
+        if (!xml::trim_text_body(trimmed.body)) return;
+        runs.on(trimmed, local);
+        elements.on(trimmed, local);
+    });
+    texts = {std::move(runs.result), std::move(elements.present)};
+    return scans;
+}
+
 std::vector<std::string> extract_paragraph_texts(std::string_view xml, PartScans* scans) {
     ParagraphTextScanner scanner;
     scan_events(scans, xml, {}, scanner);

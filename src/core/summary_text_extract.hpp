@@ -27,6 +27,9 @@ namespace varnex {
 // depends on its text alone). The XML must outlive it.
 struct PartScans {
     explicit PartScans(std::string_view xml) : tape(xml) {}
+    // Also calling `visit(event, local_name)` with the events of `xml` as they are read.
+    template <class Visit>
+    PartScans(std::string_view xml, Visit&& visit) : tape(xml, visit) {}
     xml::EventTape tape;
     std::map<std::pair<std::uintptr_t, std::size_t>, TableSummary> tables;
 };
@@ -47,6 +50,10 @@ struct TextRunsAndElements {
 };
 TextRunsAndElements extract_text_runs_and_elements(std::string_view xml, std::vector<std::string_view> local_names,
                                                    PartScans* scans = nullptr);
+// The PartScans of `xml`, and extract_text_runs_and_elements(xml, local_names) in `texts`,
+// gathered on the same reading of it.
+PartScans scan_part_with_text_runs(std::string_view xml, std::vector<std::string_view> local_names,
+                                   TextRunsAndElements& texts);
 
 // One text per paragraph (local name `p`): the text of its `t` elements with U+000B for each
 // line break, white space kept exactly. Field text is included.

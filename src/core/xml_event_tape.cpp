@@ -11,31 +11,29 @@ std::uint32_t narrow(std::size_t value) { return static_cast<std::uint32_t>(valu
 
 }  // namespace
 
-EventTape::EventTape(std::string_view document) : document_(document) {
-    if (document.size() >= std::numeric_limits<std::uint32_t>::max()) return;
+void EventTape::start_recording() {
+    if (document_.size() >= std::numeric_limits<std::uint32_t>::max()) return;
     // Real part XML averages well over ten bytes per event; markup made of tiny empty tags
     // would make the tape several times larger than the text, and is read slice by slice.
-    const std::size_t max_events = document.size() / 8 + 64;
-    events_.reserve(std::min(max_events, document.size() / 12 + 16));
-    Reader reader(document);
-    for (;;) {
-        const auto event = reader.next();
-        if (!event || event->kind == EventKind::Eof) break;
-        if (events_.size() == max_events) {
-            events_ = {};
-            return;
-        }
-        const std::size_t offset = event->offset;
-        const char* const base = document.data() + offset;
-        const std::string_view name = event->name;
-        events_.push_back(Stored{narrow(offset), narrow(event->raw.size()), narrow(name.size()),
-                                 narrow(name.size() - event->local_name().size()),
-                                 narrow(event->body.empty() ? 0 : event->body.data() - base),
-                                 narrow(event->body.size()), narrow(reader.depth()),
-                                 static_cast<std::uint8_t>(name.empty() ? 0 : name.data() - base), event->kind});
+    max_events_ = document_.size() / 8 + 64;
+    events_.reserve(std::min(max_events_, document_.size() / 12 + 16));
+    recording_ = true;
+}
+
+void EventTape::record(const Event& event, std::string_view local, std::size_t depth) {
+    if (events_.size() == max_events_) {
+        events_ = {};
+        recording_ = false;
+        return;
     }
-    end_ = reader.offset();
-    kept_ = true;
+    const std::size_t offset = event.offset;
+    const char* const base = document_.data() + offset;
+    const std::string_view name = event.name;
+    events_.push_back(Stored{narrow(offset), narrow(event.raw.size()), narrow(name.size()),
+                             narrow(name.size() - local.size()),
+                             narrow(event.body.empty() ? 0 : event.body.data() - base), narrow(event.body.size()),
+                             narrow(depth), static_cast<std::uint8_t>(name.empty() ? 0 : name.data() - base),
+                             event.kind});
 }
 
 std::optional<std::pair<std::size_t, std::size_t>> EventTape::range_of(std::string_view slice) const {

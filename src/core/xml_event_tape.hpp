@@ -18,7 +18,25 @@ public:
     // Reads `document` through to its end or its first error. The document must outlive the
     // tape. A document whose events would take far more memory than its text is not kept, and
     // then the tape answers for no slice.
-    explicit EventTape(std::string_view document);
+    explicit EventTape(std::string_view document) : EventTape(document, [](const Event&, std::string_view) {}) {}
+
+    // The same, also calling `visit(event, event.local_name())` on the way with each event a
+    // Reader over the whole document returns before its Eof or first error, kept or not: a
+    // scan of the whole document that costs no reading of its own.
+    template <class Visit>
+    EventTape(std::string_view document, Visit&& visit) : document_(document) {
+        start_recording();
+        Reader reader(document);
+        for (;;) {
+            const auto event = reader.next();
+            if (!event || event->kind == EventKind::Eof) break;
+            const std::string_view local = event->local_name();
+            if (recording_) record(*event, local, reader.depth());
+            visit(static_cast<const Event&>(*event), local);
+        }
+        end_ = reader.offset();
+        kept_ = recording_;
+    }
 
     // Calls `visit(event, event.local_name())` with each event that Reader(slice, options) would return before its Eof or
     // its first error, in order, and returns true; or returns false without calling it when
@@ -52,6 +70,8 @@ private:
         EventKind kind;
     };
 
+    void start_recording();
+    void record(const Event& event, std::string_view local, std::size_t depth);
     std::optional<std::pair<std::size_t, std::size_t>> range_of(std::string_view slice) const;
     Event event_at(std::size_t k) const {
         const Stored& s = events_[k];
@@ -77,6 +97,8 @@ private:
     std::string_view document_;
     std::vector<Stored> events_;
     std::size_t end_ = 0;  // just past the last event
+    std::size_t max_events_ = 0;
+    bool recording_ = false;
     bool kept_ = false;
 };
 
