@@ -141,7 +141,7 @@ private:
     Result<Event> read_reference();
     Event read_text();
     Event emit(EventKind kind, std::size_t end, std::string_view name, std::string_view body);
-    tl::unexpected<VarnexError> fail(std::string message);
+    [[gnu::cold]] tl::unexpected<VarnexError> fail(std::string message);
 };
 
 // Escapes the five characters & < > ' " for text written through the event writer.
