@@ -5,12 +5,6 @@
 
 namespace varnex::xml {
 
-namespace {
-
-std::uint32_t narrow(std::size_t value) { return static_cast<std::uint32_t>(value); }
-
-}  // namespace
-
 void EventTape::start_recording() {
     if (document_.size() >= std::numeric_limits<std::uint32_t>::max()) return;
     // Real part XML averages well over ten bytes per event; markup made of tiny empty tags
@@ -20,20 +14,9 @@ void EventTape::start_recording() {
     recording_ = true;
 }
 
-void EventTape::record(const Event& event, std::string_view local, std::size_t depth) {
-    if (events_.size() == max_events_) {
-        events_ = {};
-        recording_ = false;
-        return;
-    }
-    const std::size_t offset = event.offset;
-    const char* const base = document_.data() + offset;
-    const std::string_view name = event.name;
-    events_.push_back(Stored{narrow(offset), narrow(event.raw.size()), narrow(name.size()),
-                             narrow(name.size() - local.size()),
-                             narrow(event.body.empty() ? 0 : event.body.data() - base), narrow(event.body.size()),
-                             narrow(depth), static_cast<std::uint8_t>(name.empty() ? 0 : name.data() - base),
-                             event.kind});
+void EventTape::give_up() {
+    events_ = {};
+    recording_ = false;
 }
 
 std::optional<std::pair<std::size_t, std::size_t>> EventTape::range_of(std::string_view slice) const {
@@ -61,7 +44,8 @@ std::optional<std::pair<std::size_t, std::size_t>> EventTape::range_of(std::stri
     const auto j = static_cast<std::size_t>(last - events_.begin());
     const std::uint32_t open_before = i == 0 ? 0 : events_[i - 1].depth_after;
     for (std::size_t k = i; k < j; ++k) {
-        if (events_[k].kind == EventKind::End && events_[k].depth_after < open_before) return std::pair{i, k};
+        const bool end_tag = static_cast<EventKind>(events_[k].kind) == EventKind::End;
+        if (end_tag && events_[k].depth_after < open_before) return std::pair{i, k};
     }
     return std::pair{i, j};
 }

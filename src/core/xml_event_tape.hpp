@@ -57,7 +57,7 @@ public:
     }
 
 private:
-    // An event as offsets into the document: a third of the size of an Event.
+    // An event as offsets into the document: half the size of an Event.
     struct Stored {
         std::uint32_t offset;
         std::uint32_t raw_size;
@@ -67,21 +67,32 @@ private:
         std::uint32_t body_size;
         std::uint32_t depth_after;  // elements open after the event
         std::uint8_t name_start;    // from `offset`: 0, 1 or 2
-        EventKind kind;
+        std::uint8_t kind;          // an EventKind
     };
 
     void start_recording();
-    void record(const Event& event, std::string_view local, std::size_t depth);
+    void record(const Event& event, std::string_view local, std::size_t depth) {
+        if (events_.size() == max_events_) return give_up();
+        const auto narrow = [](std::size_t value) { return static_cast<std::uint32_t>(value); };
+        const char* const base = document_.data() + event.offset;
+        const std::string_view name = event.name;
+        events_.push_back(Stored{narrow(event.offset), narrow(event.raw.size()), narrow(name.size()),
+                                 narrow(name.size() - local.size()),
+                                 narrow(event.body.empty() ? 0 : event.body.data() - base), narrow(event.body.size()),
+                                 narrow(depth), static_cast<std::uint8_t>(name.empty() ? 0 : name.data() - base),
+                                 static_cast<std::uint8_t>(event.kind)});
+    }
+    void give_up();
     std::optional<std::pair<std::size_t, std::size_t>> range_of(std::string_view slice) const;
     Event event_at(std::size_t k) const {
         const Stored& s = events_[k];
         const char* const at = document_.data() + s.offset;
         Event event;
-        event.kind = s.kind;
+        event.kind = static_cast<EventKind>(s.kind);
         event.offset = s.offset;
         event.raw = std::string_view(at, s.raw_size);
-        if (has_name(s.kind)) event.name = std::string_view(at + s.name_start, s.name_size);
-        if (has_body(s.kind)) event.body = std::string_view(at + s.body_start, s.body_size);
+        if (has_name(event.kind)) event.name = std::string_view(at + s.name_start, s.name_size);
+        if (has_body(event.kind)) event.body = std::string_view(at + s.body_start, s.body_size);
         return event;
     }
     std::string_view local_name_at(std::size_t k, const Event& event) const {
