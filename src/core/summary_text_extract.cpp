@@ -31,12 +31,33 @@ bool is_text_like(const Event& event) {
     return event.kind == EventKind::Text || event.kind == EventKind::Reference;
 }
 
+// The local names the scanners act on, told apart once per event instead of by each scanner.
+enum class Tag : std::uint8_t { Other, P, R, T, Br, Fld };
+
+struct Local {
+    explicit Local(std::string_view name) : text(name), tag(tag_of(name)) {}
+    std::string_view text;
+    Tag tag;
+
+    static Tag tag_of(std::string_view name) {
+        switch (name.size()) {
+            case 1: return name[0] == 'p' ? Tag::P : name[0] == 'r' ? Tag::R : name[0] == 't' ? Tag::T : Tag::Other;
+            case 2: return name == "br" ? Tag::Br : Tag::Other;
+            case 3: return name == "fld" ? Tag::Fld : Tag::Other;
+            default: return Tag::Other;
+        }
+    }
+};
+
 // Feeds every event of `xml` to each scanner, with the event's local name, until the end of
 // input or the first reader error; from the tape when it can tell.
 template <class... Scanners>
 void scan_events(const PartScans* scans, std::string_view xml, xml::ReaderOptions options,
                  Scanners&... scanners) {
-    const auto feed = [&](const Event& event, std::string_view local) { (scanners.on(event, local), ...); };
+    const auto feed = [&](const Event& event, std::string_view name) {
+        const Local local(name);
+        (scanners.on(event, local), ...);
+    };
     if (scans && scans->tape.replay(xml, options, feed)) return;
     xml::Reader reader(xml, options);
     for (;;) {
@@ -61,11 +82,11 @@ struct TextRunScanner {
     std::string buffer;
     bool open = false;
 
-    void on(const Event& event, std::string_view local) {
-        if (event.kind == EventKind::Start && local == "t") {
+    void on(const Event& event, const Local& local) {
+        if (event.kind == EventKind::Start && local.tag == Tag::T) {
             buffer.clear();
             open = true;
-        } else if (event.kind == EventKind::End && local == "t") {
+        } else if (event.kind == EventKind::End && local.tag == Tag::T) {
             if (open && !buffer.empty()) append_to(result, std::move(buffer));
             buffer.clear();
             open = false;
@@ -80,10 +101,10 @@ struct ElementPresenceScanner {
     std::vector<std::string_view> names;
     std::vector<bool> present;
 
-    void on(const Event& event, std::string_view local) {
+    void on(const Event& event, const Local& local) {
         if (!event.is_start_like()) return;
         for (std::size_t k = 0; k < names.size(); ++k)
-            if (names[k] == local) present[k] = true;
+            if (names[k] == local.text) present[k] = true;
     }
 };
 
@@ -93,29 +114,29 @@ struct ParagraphTextScanner {
     bool in_paragraph = false;
     bool in_text = false;
 
-    void on(const Event& event, std::string_view local) {
+    void on(const Event& event, const Local& local) {
         switch (event.kind) {
             case EventKind::Start:
-                if (local == "p") {
+                if (local.tag == Tag::P) {
                     pieces.clear();
                     in_paragraph = true;
-                } else if (local == "t") {
+                } else if (local.tag == Tag::T) {
                     if (in_paragraph) in_text = true;
-                } else if (local == "br" && in_paragraph) {
+                } else if (local.tag == Tag::Br && in_paragraph) {
                     pieces += '\v';
                 }
                 break;
             case EventKind::Empty:
-                if (local == "br" && in_paragraph) {
+                if (local.tag == Tag::Br && in_paragraph) {
                     pieces += '\v';
-                } else if (local == "p") {
+                } else if (local.tag == Tag::P) {
                     append_to(result);
                 }
                 break;
             case EventKind::End:
-                if (local == "t") {
+                if (local.tag == Tag::T) {
                     in_text = false;
-                } else if (local == "p" && in_paragraph) {
+                } else if (local.tag == Tag::P && in_paragraph) {
                     append_to(result, std::move(pieces));
                     pieces.clear();
                     in_paragraph = false;
@@ -138,36 +159,36 @@ struct RunTextScanner {
     bool in_run = false;
     bool in_text = false;
 
-    void on(const Event& event, std::string_view local) {
+    void on(const Event& event, const Local& local) {
         switch (event.kind) {
             case EventKind::Start:
-                if (local == "p") {
+                if (local.tag == Tag::P) {
                     runs.clear();
                     in_paragraph = true;
-                } else if (local == "r") {
+                } else if (local.tag == Tag::R) {
                     if (in_paragraph) {
                         run.clear();
                         in_run = true;
                     }
-                } else if (local == "t" && in_run) {
+                } else if (local.tag == Tag::T && in_run) {
                     in_text = true;
                 }
                 break;
             case EventKind::Empty:
-                if (local == "p") {
+                if (local.tag == Tag::P) {
                     append_to(result);
-                } else if (local == "r" && in_paragraph) {
+                } else if (local.tag == Tag::R && in_paragraph) {
                     append_to(runs);
                 }
                 break;
             case EventKind::End:
-                if (local == "t") {
+                if (local.tag == Tag::T) {
                     in_text = false;
-                } else if (local == "r") {
+                } else if (local.tag == Tag::R) {
                     if (in_run) append_to(runs, std::move(run));
                     run.clear();
                     in_run = false;
-                } else if (local == "p" && in_paragraph) {
+                } else if (local.tag == Tag::P && in_paragraph) {
                     append_to(result, std::move(runs));
                     runs.clear();
                     in_paragraph = false;
@@ -188,19 +209,19 @@ struct LineBreakScanner {
     std::uint64_t runs = 0;
     bool in_paragraph = false;
 
-    void on(const Event& event, std::string_view local) {
+    void on(const Event& event, const Local& local) {
         const bool start = event.kind == EventKind::Start;
         const bool empty = event.kind == EventKind::Empty;
-        if (start && local == "p") {
+        if (start && local.tag == Tag::P) {
             breaks.clear();
             runs = 0;
             in_paragraph = true;
-        } else if (empty && local == "p") {
+        } else if (empty && local.tag == Tag::P) {
             append_to(result);
         } else if ((start || empty) && in_paragraph) {
-            if (local == "r") ++runs;
-            else if (local == "br") append_to(breaks, runs);
-        } else if (event.kind == EventKind::End && local == "p" && in_paragraph) {
+            if (local.tag == Tag::R) ++runs;
+            else if (local.tag == Tag::Br) append_to(breaks, runs);
+        } else if (event.kind == EventKind::End && local.tag == Tag::P && in_paragraph) {
             append_to(result, std::move(breaks));
             breaks.clear();
             in_paragraph = false;
@@ -218,41 +239,41 @@ struct FieldScanner {
     bool in_field = false;
     bool in_text = false;
 
-    void on(const Event& event, std::string_view local) {
+    void on(const Event& event, const Local& local) {
         switch (event.kind) {
             case EventKind::Start:
-                if (local == "p") {
+                if (local.tag == Tag::P) {
                     fields.clear();
                     runs = breaks = 0;
                     in_paragraph = true;
-                } else if (local == "fld") {
+                } else if (local.tag == Tag::Fld) {
                     if (in_paragraph) {
                         text.clear();
                         in_field = true;
                     }
-                } else if (local == "t") {
+                } else if (local.tag == Tag::T) {
                     if (in_field) in_text = true;
                 } else {
                     count(local);
                 }
                 break;
             case EventKind::Empty:
-                if (local == "p") {
+                if (local.tag == Tag::P) {
                     append_to(result);
-                } else if (local == "fld") {
+                } else if (local.tag == Tag::Fld) {
                     if (in_paragraph) append_to(fields, ParagraphFieldSummary{runs, breaks, std::string()});
                 } else {
                     count(local);
                 }
                 break;
             case EventKind::End:
-                if (local == "t") {
+                if (local.tag == Tag::T) {
                     in_text = false;
-                } else if (local == "fld" && in_field) {
+                } else if (local.tag == Tag::Fld && in_field) {
                     append_to(fields, ParagraphFieldSummary{runs, breaks, std::move(text)});
                     text.clear();
                     in_field = false;
-                } else if (local == "p" && in_paragraph) {
+                } else if (local.tag == Tag::P && in_paragraph) {
                     append_to(result, std::move(fields));
                     fields.clear();
                     in_paragraph = false;
@@ -266,10 +287,10 @@ struct FieldScanner {
         }
     }
 
-    void count(std::string_view local) {
+    void count(const Local& local) {
         if (!in_paragraph) return;
-        if (local == "r") ++runs;
-        else if (local == "br") ++breaks;
+        if (local.tag == Tag::R) ++runs;
+        else if (local.tag == Tag::Br) ++breaks;
     }
 };
 
@@ -296,13 +317,13 @@ struct RunPropertyScanner {
     bool in_paragraph = false;
     bool in_run = false;
 
-    void on(const Event& event, std::string_view local) {
+    void on(const Event& event, const Local& local) {
         switch (event.kind) {
             case EventKind::Start:
-                if (local == "p") {
+                if (local.tag == Tag::P) {
                     sink.begin_paragraph();
                     in_paragraph = true;
-                } else if (local == "r" && in_paragraph) {
+                } else if (local.tag == Tag::R && in_paragraph) {
                     in_run = true;
                     value.fill(std::nullopt);
                 } else if (in_run) {
@@ -310,19 +331,19 @@ struct RunPropertyScanner {
                 }
                 break;
             case EventKind::Empty:
-                if (local == "p") {
+                if (local.tag == Tag::P) {
                     sink.empty_paragraph();
-                } else if (local == "r" && in_paragraph) {
+                } else if (local.tag == Tag::R && in_paragraph) {
                     sink.run(Values{});
                 } else if (in_run) {
                     read_values(event, local);
                 }
                 break;
             case EventKind::End:
-                if (local == "r" && in_run) {
+                if (local.tag == Tag::R && in_run) {
                     sink.run(value);
                     in_run = false;
-                } else if (local == "p" && in_paragraph) {
+                } else if (local.tag == Tag::P && in_paragraph) {
                     sink.end_paragraph();
                     in_paragraph = false;
                 }
@@ -332,11 +353,11 @@ struct RunPropertyScanner {
     }
 
     // A matching element sets the value anew: its first attribute of that name, or none.
-    void read_values(const Event& event, std::string_view local) {
+    void read_values(const Event& event, const Local& local) {
         std::array<bool, N> matched{};
         bool any = false;
         for (std::size_t k = 0; k < N; ++k) {
-            matched[k] = properties[k].element == local;
+            matched[k] = properties[k].element == local.text;
             if (matched[k]) value[k].reset();
             any = any || matched[k];
         }
@@ -472,7 +493,8 @@ PartScans scan_part_with_text_runs(std::string_view xml, std::vector<std::string
     elements.present.assign(elements.names.size(), false);
     // A trimming reader returns the same events with their text trimmed, and drops the text
     // that is only white space.
-    PartScans scans(xml, [&](const Event& event, std::string_view local) {
+    PartScans scans(xml, [&](const Event& event, std::string_view name) {
+        const Local local(name);
         if (event.kind != EventKind::Text) {
             runs.on(event, local);
             elements.on(event, local);
