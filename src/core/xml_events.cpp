@@ -161,6 +161,18 @@ tl::unexpected<VarnexError> Reader::fail(std::string message) {
     return tl::unexpected(*error_);
 }
 
+tl::unexpected<VarnexError> Reader::fail_here(const char* what) { return fail(fmt::format("{} at byte {}", what, pos_)); }
+
+tl::unexpected<VarnexError> Reader::fail_attribute(std::size_t at, std::string_view name, const char* what) {
+    return fail(fmt::format("bad attribute syntax at byte {} in <{}>: {}", at, shown(name), what));
+}
+
+tl::unexpected<VarnexError> Reader::fail_end_tag(std::string_view name) {
+    if (open_.empty()) return fail(fmt::format("unexpected end tag </{}> at byte {}", shown(name), pos_));
+    return fail(fmt::format("mismatched end tag: expected </{}>, found </{}> at byte {}", shown(open_.back()),
+                            shown(name), pos_));
+}
+
 inline Event Reader::emit(EventKind kind, std::size_t end, std::string_view name, std::string_view body) {
     Event event{kind, std::string_view(input_.data() + pos_, end - pos_), name, body, pos_};
     pos_ = end;
@@ -203,19 +215,19 @@ Result<Event> Reader::read_reference() {
     } else {
         i = s.size();
     }
-    if (i >= s.size() || s[i] != ';') return fail(fmt::format("stray '&' at byte {}", pos_));
+    if (i >= s.size() || s[i] != ';') return fail_here("stray '&'");
     return emit(EventKind::Reference, i + 1, s.substr(pos_ + 1, i - pos_ - 1), {});
 }
 
 Result<Event> Reader::read_markup() {
     const std::string_view s = input_;
-    if (pos_ + 1 >= s.size()) return fail(fmt::format("unclosed tag at byte {}", pos_));
+    if (pos_ + 1 >= s.size()) return fail_here("unclosed tag");
     const char c = s[pos_ + 1];
     if (c == '/') return read_end_tag();
     if (c == '?') return read_processing_instruction();
     if (c == '!') return read_declaration_markup();
     if (is_name_start(c)) return read_start_tag();
-    return fail(fmt::format("stray '<' at byte {}", pos_));
+    return fail_here("stray '<'");
 }
 
 Result<Event> Reader::read_start_tag() {
@@ -223,10 +235,8 @@ Result<Event> Reader::read_start_tag() {
     const std::size_t name_begin = pos_ + 1;
     const std::size_t name_end = skip_name(s, name_begin);
     const std::string_view name(s.data() + name_begin, name_end - name_begin);
-    const auto unclosed = [&] { return fail(fmt::format("unclosed tag at byte {}", pos_)); };
-    const auto bad = [&](std::size_t at, const char* what) {
-        return fail(fmt::format("bad attribute syntax at byte {} in <{}>: {}", at, shown(name), what));
-    };
+    const auto unclosed = [&] { return fail_here("unclosed tag"); };
+    const auto bad = [&](std::size_t at, const char* what) { return fail_attribute(at, name, what); };
     std::size_t i = name_end;
     while (true) {
         const std::size_t before_space = i;
@@ -270,14 +280,10 @@ Result<Event> Reader::read_end_tag() {
     const std::size_t name_end = name_begin < s.size() && is_name_start(s[name_begin]) ? skip_name(s, name_begin)
                                                                                        : name_begin;
     const std::size_t i = skip_space(s, name_end);
-    if (i >= s.size() || s[i] == '<') return fail(fmt::format("unclosed tag at byte {}", pos_));
-    if (name_end == name_begin || s[i] != '>') return fail(fmt::format("bad end tag at byte {}", pos_));
+    if (i >= s.size() || s[i] == '<') return fail_here("unclosed tag");
+    if (name_end == name_begin || s[i] != '>') return fail_here("bad end tag");
     const std::string_view name(s.data() + name_begin, name_end - name_begin);
-    if (open_.empty()) return fail(fmt::format("unexpected end tag </{}> at byte {}", shown(name), pos_));
-    if (open_.back() != name) {
-        return fail(fmt::format("mismatched end tag: expected </{}>, found </{}> at byte {}", shown(open_.back()),
-                                shown(name), pos_));
-    }
+    if (open_.empty() || open_.back() != name) return fail_end_tag(name);
     open_.pop_back();
     return emit(EventKind::End, i + 1, name, {});
 }

@@ -141,7 +141,11 @@ private:
     Result<Event> read_reference();
     Event read_text();
     Event emit(EventKind kind, std::size_t end, std::string_view name, std::string_view body);
+    // The failures, kept out of the way of the reading.
     [[gnu::cold]] tl::unexpected<VarnexError> fail(std::string message);
+    [[gnu::cold]] tl::unexpected<VarnexError> fail_here(const char* what);  // "{what} at byte {offset}"
+    [[gnu::cold]] tl::unexpected<VarnexError> fail_attribute(std::size_t at, std::string_view name, const char* what);
+    [[gnu::cold]] tl::unexpected<VarnexError> fail_end_tag(std::string_view name);  // unexpected or mismatched
 };
 
 // Escapes the five characters & < > ' " for text written through the event writer.
