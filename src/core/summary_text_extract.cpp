@@ -49,6 +49,30 @@ struct Local {
     }
 };
 
+// Which events can change a scanner, as its declared traits say: kText (text and references)
+// and kOtherNames (tags whose local name is not one of the named Tags). Every scanner ignores
+// comments, CDATA, processing instructions and declarations.
+enum class EventClass { Named, OtherName, Text, Ignored };
+
+EventClass class_of(const Event& event, const Local& local) {
+    switch (event.kind) {
+        case EventKind::Start:
+        case EventKind::Empty:
+        case EventKind::End: return local.tag == Tag::Other ? EventClass::OtherName : EventClass::Named;
+        case EventKind::Text:
+        case EventKind::Reference: return EventClass::Text;
+        default: return EventClass::Ignored;
+    }
+}
+
+template <class Scanner>
+void offer(Scanner& scanner, EventClass kind, const Event& event, const Local& local) {
+    if (kind == EventClass::Ignored) return;
+    if (kind == EventClass::OtherName && !Scanner::kOtherNames) return;
+    if (kind == EventClass::Text && !Scanner::kText) return;
+    scanner.on(event, local);
+}
+
 // Feeds every event of `xml` to each scanner, with the event's local name, until the end of
 // input or the first reader error; from the tape when it can tell.
 template <class... Scanners>
@@ -56,7 +80,8 @@ void scan_events(const PartScans* scans, std::string_view xml, xml::ReaderOption
                  Scanners&... scanners) {
     const auto feed = [&](const Event& event, std::string_view name) {
         const Local local(name);
-        (scanners.on(event, local), ...);
+        const EventClass kind = class_of(event, local);
+        (offer(scanners, kind, event, local), ...);
     };
     if (scans && scans->tape.replay(xml, options, feed)) return;
     xml::Reader reader(xml, options);
@@ -78,6 +103,8 @@ void append_to(std::vector<T>& list, Item&&... item) {
 // ---- the scanners; each is the state machine of one extraction ----
 
 struct TextRunScanner {
+    static constexpr bool kText = true;
+    static constexpr bool kOtherNames = false;
     std::vector<std::string> result;
     std::string buffer;
     bool open = false;
@@ -98,6 +125,8 @@ struct TextRunScanner {
 
 // Start and empty tags only, which the trimming of text does not affect.
 struct ElementPresenceScanner {
+    static constexpr bool kText = false;
+    static constexpr bool kOtherNames = true;
     std::vector<std::string_view> names;
     std::vector<bool> present;
 
@@ -109,6 +138,8 @@ struct ElementPresenceScanner {
 };
 
 struct ParagraphTextScanner {
+    static constexpr bool kText = true;
+    static constexpr bool kOtherNames = false;
     std::vector<std::string> result;
     std::string pieces;
     bool in_paragraph = false;
@@ -152,6 +183,8 @@ struct ParagraphTextScanner {
 };
 
 struct RunTextScanner {
+    static constexpr bool kText = true;
+    static constexpr bool kOtherNames = false;
     PerParagraphRuns<std::string> result;
     std::vector<std::string> runs;
     std::string run;
@@ -204,6 +237,8 @@ struct RunTextScanner {
 };
 
 struct LineBreakScanner {
+    static constexpr bool kText = false;
+    static constexpr bool kOtherNames = false;
     PerParagraphRuns<std::uint64_t> result;
     std::vector<std::uint64_t> breaks;
     std::uint64_t runs = 0;
@@ -230,6 +265,8 @@ struct LineBreakScanner {
 };
 
 struct FieldScanner {
+    static constexpr bool kText = true;
+    static constexpr bool kOtherNames = false;
     PerParagraphRuns<ParagraphFieldSummary> result;
     std::vector<ParagraphFieldSummary> fields;
     std::string text;
@@ -310,6 +347,8 @@ using RawRunValues = PerParagraphRuns<std::optional<std::string_view>>;
 template <std::size_t N, class Sink>
 struct RunPropertyScanner {
     using Values = std::array<std::optional<std::string_view>, N>;
+    static constexpr bool kText = false;
+    static constexpr bool kOtherNames = true;  // the property elements
 
     std::array<RunProperty, N> properties;
     Sink& sink;
@@ -495,15 +534,16 @@ PartScans scan_part_with_text_runs(std::string_view xml, std::vector<std::string
     // that is only white space.
     PartScans scans(xml, [&](const Event& event, std::string_view name) {
         const Local local(name);
+        const EventClass kind = class_of(event, local);
         if (event.kind != EventKind::Text) {
-            runs.on(event, local);
-            elements.on(event, local);
+            offer(runs, kind, event, local);
+            offer(elements, kind, event, local);
             return;
         }
         Event trimmed = event;
         if (!xml::trim_text_body(trimmed.body)) return;
-        runs.on(trimmed, local);
-        elements.on(trimmed, local);
+        offer(runs, kind, trimmed, local);
+        offer(elements, kind, trimmed, local);
     });
     texts = {std::move(runs.result), std::move(elements.present)};
     return scans;
