@@ -132,6 +132,29 @@ std::string join_lines(const std::vector<std::string>& paragraphs) {
     return text;
 }
 
+// Appends to `to` the list that `member` names in each of `shapes`.
+template <class T>
+void append_lists(std::vector<T>& to, const std::vector<ShapeSummary>& shapes, std::vector<T> ShapeSummary::*member) {
+    std::size_t size = 0;
+    for (const auto& shape : shapes) size += (shape.*member).size();
+    to.reserve(size);
+    for (const auto& shape : shapes) to.insert(to.end(), (shape.*member).begin(), (shape.*member).end());
+}
+
+// The paragraph lists of a group as its children's, in order.
+void join_children_details(ShapeSummary& group) {
+    const auto& children = group.children;
+    append_lists(group.paragraphs, children, &ShapeSummary::paragraphs);
+    append_lists(group.paragraph_runs, children, &ShapeSummary::paragraph_runs);
+    append_lists(group.paragraph_line_breaks, children, &ShapeSummary::paragraph_line_breaks);
+    append_lists(group.paragraph_fields, children, &ShapeSummary::paragraph_fields);
+    append_lists(group.paragraph_run_bold, children, &ShapeSummary::paragraph_run_bold);
+    append_lists(group.paragraph_run_italic, children, &ShapeSummary::paragraph_run_italic);
+    append_lists(group.paragraph_run_underline, children, &ShapeSummary::paragraph_run_underline);
+    append_lists(group.paragraph_run_font_size, children, &ShapeSummary::paragraph_run_font_size);
+    append_lists(group.paragraph_run_font_name, children, &ShapeSummary::paragraph_run_font_name);
+}
+
 ShapeSummary summarize(std::string_view block, const std::optional<GroupTransformContext>& context, int depth,
                        PartScans& scans) {
     ShapeSummary shape;
@@ -150,28 +173,35 @@ ShapeSummary summarize(std::string_view block, const std::optional<GroupTransfor
     shape.placeholder_type = tag_attribute(placeholder, "type");
     shape.placeholder_idx = tag_attribute(placeholder, "idx");
 
-    ParagraphDetails details = extract_paragraph_details(block, &scans);
-    shape.text = join_lines(details.paragraphs);
-    shape.paragraphs = std::move(details.paragraphs);
-    shape.paragraph_runs = std::move(details.runs);
-    shape.paragraph_line_breaks = std::move(details.line_breaks);
-    shape.paragraph_fields = std::move(details.fields);
-    shape.paragraph_run_bold = std::move(details.bold);
-    shape.paragraph_run_italic = std::move(details.italic);
-    shape.paragraph_run_underline = std::move(details.underline);
-    shape.paragraph_run_font_size = std::move(details.font_size);
-    shape.paragraph_run_font_name = std::move(details.font_name);
-
     shape.transform = extract_transform(block);
     if (shape.transform)
         shape.effective_transform = context ? apply_group_transform(*shape.transform, *context) : *shape.transform;
 
+    std::vector<std::string_view> children;
     if (shape.kind == ShapeKind::Group && depth < kMaxGroupDepth) {
         const auto frame = child_context(block, shape.effective_transform);
-        const auto children = xml::extract_shape_blocks(group_child_region(block));
+        children = xml::extract_shape_blocks(group_child_region(block));
         shape.children.reserve(children.size());
         for (const std::string_view child : children) shape.children.push_back(summarize(child, frame, depth + 1, scans));
     }
+
+    // A group's paragraphs are usually its children's, already gathered: taken from them when
+    // its own scan would come out the same.
+    if (!children.empty() && details_are_childrens(block, children, scans)) {
+        join_children_details(shape);
+    } else {
+        ParagraphDetails details = extract_paragraph_details(block, &scans);
+        shape.paragraphs = std::move(details.paragraphs);
+        shape.paragraph_runs = std::move(details.runs);
+        shape.paragraph_line_breaks = std::move(details.line_breaks);
+        shape.paragraph_fields = std::move(details.fields);
+        shape.paragraph_run_bold = std::move(details.bold);
+        shape.paragraph_run_italic = std::move(details.italic);
+        shape.paragraph_run_underline = std::move(details.underline);
+        shape.paragraph_run_font_size = std::move(details.font_size);
+        shape.paragraph_run_font_name = std::move(details.font_name);
+    }
+    shape.text = join_lines(shape.paragraphs);
 
     shape.tables = extract_tables(block, &scans);
     shape.relationship_ids = shape_relationship_ids(block);

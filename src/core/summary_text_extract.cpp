@@ -645,4 +645,28 @@ ParagraphDetails extract_paragraph_details(std::string_view xml, PartScans* scan
     return details;
 }
 
+bool details_are_childrens(std::string_view group, const std::vector<std::string_view>& children,
+                           const PartScans& scans) {
+    // Outside a paragraph every scan ignores all but a paragraph's opening (Start or Empty `p`),
+    // and after a child whose elements are complete none is inside a paragraph, run, text or
+    // field again: so the events around the children must not open a paragraph.
+    const auto whole = scans.tape.range_of(group);
+    if (!whole) return false;
+    std::size_t at = whole->first;
+    const auto opens_paragraph = [&](std::size_t from, std::size_t to) {
+        for (std::size_t k = from; k < to; ++k) {
+            const Event event = scans.tape.event(k);
+            if (event.is_start_like() && Local(scans.tape.local_name(k)).tag == Tag::P) return true;
+        }
+        return false;
+    };
+    for (const std::string_view child : children) {
+        const auto range = scans.tape.balanced_range_of(child);
+        if (!range || range->first < at || range->second > whole->second) return false;
+        if (opens_paragraph(at, range->first)) return false;
+        at = range->second;
+    }
+    return !opens_paragraph(at, whole->second);
+}
+
 }  // namespace varnex

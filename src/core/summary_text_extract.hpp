@@ -102,4 +102,11 @@ struct ParagraphDetails {
 // pass over its events; the same as running each extraction on its own.
 ParagraphDetails extract_paragraph_details(std::string_view xml, PartScans* scans = nullptr);
 
+// Whether extract_paragraph_details(group) is the concatenation, list by list, of the details
+// of `children` (slices of `group`, in order): the part's tape replays the group, each child is
+// complete elements within it, and nothing between or around them opens a paragraph. The
+// scans then meet each child in the state they start from, and come out of it in that state.
+bool details_are_childrens(std::string_view group, const std::vector<std::string_view>& children,
+                           const PartScans& scans);
+
 }  // namespace varnex

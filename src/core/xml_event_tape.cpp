@@ -21,6 +21,24 @@ void EventTape::give_up() {
 
 std::optional<std::pair<std::size_t, std::size_t>> EventTape::range_of(std::string_view slice) const {
     if (!kept_) return std::nullopt;
+    if (slice.data() == document_.data() && slice.size() == document_.size())
+        return std::pair<std::size_t, std::size_t>{0, events_.size()};  // the reading of the document itself
+    const auto span = span_of(slice);
+    if (!span) return std::nullopt;
+    return std::pair{span->first, span->stop};
+}
+
+std::optional<std::pair<std::size_t, std::size_t>> EventTape::balanced_range_of(std::string_view slice) const {
+    if (!kept_) return std::nullopt;
+    const auto span = span_of(slice);
+    if (!span || span->stop != span->last) return std::nullopt;
+    if (span->first == span->last) return std::pair{span->first, span->last};
+    const std::uint32_t open_before = span->first == 0 ? 0 : events_[span->first - 1].depth_after;
+    if (events_[span->last - 1].depth_after != open_before) return std::nullopt;
+    return std::pair{span->first, span->last};
+}
+
+std::optional<EventTape::Span> EventTape::span_of(std::string_view slice) const {
     const auto slice_address = reinterpret_cast<std::uintptr_t>(slice.data());
     const auto document_address = reinterpret_cast<std::uintptr_t>(document_.data());
     if (slice_address < document_address || slice_address - document_address > document_.size())
@@ -28,8 +46,7 @@ std::optional<std::pair<std::size_t, std::size_t>> EventTape::range_of(std::stri
     const std::size_t begin = slice_address - document_address;
     if (slice.size() > document_.size() - begin) return std::nullopt;
     const std::size_t end = begin + slice.size();
-    if (begin == end) return std::pair<std::size_t, std::size_t>{0, 0};  // nothing to read
-    if (begin == 0 && end == document_.size()) return std::pair<std::size_t, std::size_t>{0, events_.size()};
+    if (begin == end) return Span{};  // nothing to read
     if (end > end_) return std::nullopt;  // a reader of the slice may or may not fail as the document's did
 
     const auto starts_before = [](const Stored& event, std::size_t offset) { return event.offset < offset; };
@@ -40,14 +57,19 @@ std::optional<std::pair<std::size_t, std::size_t>> EventTape::range_of(std::stri
 
     // A reader of the slice starts with nothing open: to it, the first end tag that closes an
     // element opened before the slice is an error, and its reading stops there.
-    const auto i = static_cast<std::size_t>(first - events_.begin());
-    const auto j = static_cast<std::size_t>(last - events_.begin());
-    const std::uint32_t open_before = i == 0 ? 0 : events_[i - 1].depth_after;
-    for (std::size_t k = i; k < j; ++k) {
+    Span span;
+    span.first = static_cast<std::size_t>(first - events_.begin());
+    span.last = static_cast<std::size_t>(last - events_.begin());
+    span.stop = span.last;
+    const std::uint32_t open_before = span.first == 0 ? 0 : events_[span.first - 1].depth_after;
+    for (std::size_t k = span.first; k < span.last; ++k) {
         const bool end_tag = static_cast<EventKind>(events_[k].kind) == EventKind::End;
-        if (end_tag && events_[k].depth_after < open_before) return std::pair{i, k};
+        if (end_tag && events_[k].depth_after < open_before) {
+            span.stop = k;
+            break;
+        }
     }
-    return std::pair{i, j};
+    return span;
 }
 
 }  // namespace varnex::xml

@@ -56,7 +56,24 @@ public:
         return true;
     }
 
+    // The index range of the events replay(slice) would visit (before trimming); absent when it
+    // would return false.
+    std::optional<std::pair<std::size_t, std::size_t>> range_of(std::string_view slice) const;
+    // The same, when those events also start and end at
+    // the same depth without going below it: complete elements and the text between them.
+    std::optional<std::pair<std::size_t, std::size_t>> balanced_range_of(std::string_view slice) const;
+    // Event `k` of the document (an index of the ranges above) and its local name.
+    Event event(std::size_t k) const { return event_at(k); }
+    std::string_view local_name(std::size_t k) const { return local_name_at(k, event_at(k)); }
+
 private:
+    struct Span {
+        std::size_t first = 0;  // the events of the slice are [first, last)
+        std::size_t last = 0;
+        std::size_t stop = 0;  // where a reader of the slice stops: `last`, or an end tag before it
+    };
+    std::optional<Span> span_of(std::string_view slice) const;
+
     // An event as offsets into the document: half the size of an Event.
     struct Stored {
         std::uint32_t offset;
@@ -83,7 +100,6 @@ private:
                                  static_cast<std::uint8_t>(event.kind)});
     }
     void give_up();
-    std::optional<std::pair<std::size_t, std::size_t>> range_of(std::string_view slice) const;
     Event event_at(std::size_t k) const {
         const Stored& s = events_[k];
         const char* const at = document_.data() + s.offset;
