@@ -104,7 +104,7 @@ public:
     }
 
     void null_value() { literal("null"); }
-    void bool_value(bool value) { literal(value ? std::string_view("true") : std::string_view("false")); }
+    void bool_value(bool value) { value ? literal("true") : literal("false"); }
     void uint_value(std::uint64_t value);
     void int_value(std::int64_t value);
     // Invalid UTF-8 is replaced by U+FFFD so the output stays valid JSON.
@@ -198,8 +198,11 @@ struct is_vector<std::vector<T, A>> : std::true_type {};
 using WriteStatus = tl::expected<void, std::string>;
 inline constexpr const char* invalid_path_message = "path contains invalid UTF-8 characters";
 
+namespace detail {
+
+// write_value's work; false, having stopped where it was, at the one failure there is.
 template <class T>
-WriteStatus write_value(Writer& writer, const T& value) {
+bool write_into(Writer& writer, const T& value) {
     if constexpr (std::is_same_v<T, bool>) {
         writer.bool_value(value);
     } else if constexpr (std::is_enum_v<T>) {
@@ -211,32 +214,39 @@ WriteStatus write_value(Writer& writer, const T& value) {
     } else if constexpr (std::is_same_v<T, std::string> || std::is_same_v<T, std::string_view>) {
         writer.string_value(value);
     } else if constexpr (std::is_same_v<T, PathText>) {
-        if (!is_valid_utf8(value.value)) return tl::unexpected(std::string(invalid_path_message));
+        if (!is_valid_utf8(value.value)) return false;
         writer.string_value(value.value);
     } else if constexpr (is_optional<T>::value) {
         if (!value) {
             writer.null_value();
         } else {
-            return write_value(writer, *value);
+            return write_into(writer, *value);
         }
     } else if constexpr (is_vector<T>::value) {
         writer.begin_array();
         for (const auto& element : value) {
-            auto status = write_value(writer, element);
-            if (!status) return status;
+            if (!write_into(writer, element)) return false;
         }
         writer.end_array();
     } else {
         writer.begin_object();
-        WriteStatus status;
+        bool written = true;
         value.fields([&](MemberName name, const auto& field) {
-            if (!status) return;
+            if (!written) return;
             writer.member_key(name);
-            status = write_value(writer, field);
+            written = write_into(writer, field);
         });
-        if (!status) return status;
+        if (!written) return false;
         writer.end_object();
     }
+    return true;
+}
+
+}  // namespace detail
+
+template <class T>
+WriteStatus write_value(Writer& writer, const T& value) {
+    if (!detail::write_into(writer, value)) return tl::unexpected(std::string(invalid_path_message));
     return {};
 }
 
