@@ -277,6 +277,17 @@ Result<Event> Reader::read_start_tag() {
 Result<Event> Reader::read_end_tag() {
     const std::string_view s = input_;
     const std::size_t name_begin = pos_ + 2;
+    // Nearly always the end tag of the open element, written as "</name>": the general path
+    // below finds the same name and end, byte by byte.
+    if (!open_.empty()) {
+        const std::string_view open = open_.back();
+        if (s.size() - name_begin > open.size() && s[name_begin + open.size()] == '>' &&
+            std::memcmp(s.data() + name_begin, open.data(), open.size()) == 0) {
+            open_.pop_back();
+            const std::string_view name(s.data() + name_begin, open.size());
+            return emit(EventKind::End, name_begin + open.size() + 1, name, {});
+        }
+    }
     const std::size_t name_end = name_begin < s.size() && is_name_start(s[name_begin]) ? skip_name(s, name_begin)
                                                                                        : name_begin;
     const std::size_t i = skip_space(s, name_end);
