@@ -38,8 +38,8 @@ std::size_t next_special(const char* data, std::size_t from, std::size_t size) {
     const __m128i backslash = _mm_set1_epi8('\\');
     for (; i + 16 <= size; i += 16) {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
-        const __m128i hit =
-            _mm_or_si128(_mm_cmplt_epi8(v, space), _mm_or_si128(_mm_cmpeq_epi8(v, quote), _mm_cmpeq_epi8(v, backslash)));
+        const __m128i escaped = _mm_or_si128(_mm_cmpeq_epi8(v, quote), _mm_cmpeq_epi8(v, backslash));
+        const __m128i hit = _mm_or_si128(_mm_cmplt_epi8(v, space), escaped);
         const auto mask = static_cast<unsigned>(_mm_movemask_epi8(hit));
         if (mask != 0) return i + static_cast<std::size_t>(__builtin_ctz(mask));
     }

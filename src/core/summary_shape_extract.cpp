@@ -182,7 +182,8 @@ ShapeSummary summarize(std::string_view block, const std::optional<GroupTransfor
         const auto frame = child_context(block, shape.effective_transform);
         children = xml::extract_shape_blocks(group_child_region(block));
         shape.children.reserve(children.size());
-        for (const std::string_view child : children) shape.children.push_back(summarize(child, frame, depth + 1, scans));
+        for (const std::string_view child : children)
+            shape.children.push_back(summarize(child, frame, depth + 1, scans));
     }
 
     // A group's paragraphs are usually its children's, already gathered: taken from them when

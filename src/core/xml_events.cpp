@@ -161,7 +161,9 @@ tl::unexpected<VarnexError> Reader::fail(std::string message) {
     return tl::unexpected(*error_);
 }
 
-tl::unexpected<VarnexError> Reader::fail_here(const char* what) { return fail(fmt::format("{} at byte {}", what, pos_)); }
+tl::unexpected<VarnexError> Reader::fail_here(const char* what) {
+    return fail(fmt::format("{} at byte {}", what, pos_));
+}
 
 tl::unexpected<VarnexError> Reader::fail_attribute(std::size_t at, std::string_view name, const char* what) {
     return fail(fmt::format("bad attribute syntax at byte {} in <{}>: {}", at, shown(name), what));
