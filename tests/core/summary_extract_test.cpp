@@ -78,6 +78,52 @@ TEST(ParagraphDetails, OnePassEqualsTheSeparateExtractions) {
     EXPECT_EQ(details.font_name, extract_paragraph_run_property(xml, "latin", "typeface"));
 }
 
+// A group's paragraph lists are its own scan's, whether they are taken from its children or
+// scanned: with plain children, and with paragraphs, runs, fallbacks and unclosed or
+// mismatched elements around and inside them.
+TEST(ParagraphDetails, GroupListsAreThoseOfItsOwnScan) {
+    const std::string sp = R"(<p:sp><p:txBody><a:p><a:r><a:rPr b="1"/><a:t>one</a:t></a:r><a:br/></a:p>)"
+                           R"(<a:p><a:fld type="slidenum"><a:t>2</a:t></a:fld><a:r><a:t>two</a:t></a:r></a:p></p:txBody></p:sp>)";
+    const std::string pic = R"(<p:pic><p:nvPicPr><p:cNvPr id="9" name="P"/></p:nvPicPr></p:pic>)";
+    const std::string head = R"(<p:grpSp><p:nvGrpSpPr><p:cNvPr id="1" name="G"/></p:nvGrpSpPr><p:grpSpPr></p:grpSpPr>)";
+    const std::string inner = head + sp + pic + "</p:grpSp>";
+    const std::string gaps[] = {
+        "",
+        R"(<a:p><a:r><a:t>in the group itself</a:t></a:r></a:p>)",
+        "<a:p/>",
+        "<a:r><a:t>a run outside any paragraph</a:t></a:r><a:t>text</a:t><a:br/>",
+        R"(<mc:AlternateContent><mc:Choice><p:sp><p:txBody><a:p><a:r><a:t>alt</a:t></a:r></a:p></p:txBody></p:sp>)"
+        R"(</mc:Choice></mc:AlternateContent>)",
+        "<a:p><a:r>",                 // opens a paragraph that the next child's events fall into
+        "</a:p>",                     // a mismatched end: the reading stops there
+        "<a:t>",                      // unclosed around a child
+    };
+    for (const std::string& gap : gaps) {
+        const std::string groups[] = {head + gap + sp + inner + gap + pic + "</p:grpSp>",
+                                      head + sp + gap + "</p:grpSp>", head + gap + inner + "</p:grpSp>"};
+        for (const std::string& group : groups) {
+            const ShapeSummary shape = summarize_shape_block(group, std::nullopt);
+            const ParagraphDetails details = extract_paragraph_details(group);
+            EXPECT_EQ(shape.paragraphs, details.paragraphs) << group;
+            EXPECT_EQ(shape.paragraph_runs, details.runs) << group;
+            EXPECT_EQ(shape.paragraph_line_breaks, details.line_breaks) << group;
+            ASSERT_EQ(shape.paragraph_fields.size(), details.fields.size()) << group;
+            for (std::size_t p = 0; p < details.fields.size(); ++p) {
+                ASSERT_EQ(shape.paragraph_fields[p].size(), details.fields[p].size()) << group;
+                for (std::size_t f = 0; f < details.fields[p].size(); ++f) {
+                    EXPECT_EQ(shape.paragraph_fields[p][f].text, details.fields[p][f].text) << group;
+                    EXPECT_EQ(shape.paragraph_fields[p][f].run_slot, details.fields[p][f].run_slot) << group;
+                }
+            }
+            EXPECT_EQ(shape.paragraph_run_bold, details.bold) << group;
+            EXPECT_EQ(shape.paragraph_run_italic, details.italic) << group;
+            EXPECT_EQ(shape.paragraph_run_underline, details.underline) << group;
+            EXPECT_EQ(shape.paragraph_run_font_size, details.font_size) << group;
+            EXPECT_EQ(shape.paragraph_run_font_name, details.font_name) << group;
+        }
+    }
+}
+
 TEST(SlideSummary, MissingSlidePartIsAZipError) {
     auto bytes = testing::stored_zip({{"ppt/slides/slide1.xml", "<p:sld/>"}});
     auto package = open_package_from_memory(bytes);
