@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -15,35 +17,168 @@
 
 namespace varnex::json {
 
+// Where a TextBuffer keeps its bytes when the caller provides the place: one contiguous area
+// that the buffer asks to grow, such as the final home of the text.
+class Storage {
+public:
+    virtual ~Storage() = default;
+    // The area grown to at least `size` bytes, its first `used` bytes kept. Throws
+    // std::bad_alloc when it cannot grow.
+    virtual char* grow(std::size_t used, std::size_t size) = 0;
+};
+
+// The text a writer produces, in one contiguous area: its own heap block, or a caller's Storage.
+class TextBuffer {
+public:
+    TextBuffer() = default;
+    explicit TextBuffer(Storage& storage) : storage_(&storage) {}
+    TextBuffer(TextBuffer&& other) noexcept;
+    TextBuffer& operator=(TextBuffer&&) = delete;
+    ~TextBuffer();
+
+    void append(std::string_view bytes) {
+        if (bytes.empty()) return;
+        std::memcpy(claim(bytes.size()), bytes.data(), bytes.size());
+        pos_ += bytes.size();
+    }
+    void push_back(char c) { *claim(1) = c, ++pos_; }
+    // Room for `n` more bytes at the end: write them through the pointer, then commit() the
+    // end of what was written.
+    char* claim(std::size_t n) {
+        if (n > static_cast<std::size_t>(end_ - pos_)) grow(n);
+        return pos_;
+    }
+    void commit(char* end) { pos_ = end; }
+
+    std::size_t size() const { return static_cast<std::size_t>(pos_ - base_); }
+    std::string_view view() const { return {base_, size()}; }
+    // The text as a string; the buffer is empty afterwards.
+    std::string take();
+
+private:
+    void grow(std::size_t more);
+
+    Storage* storage_ = nullptr;  // none: a heap block owned here
+    char* base_ = nullptr;
+    char* pos_ = nullptr;
+    char* end_ = nullptr;
+};
+
+// The name of a record member, known when the program is built and checked then to need no
+// escape, so writing it is a plain copy.
+struct MemberName {
+    template <std::size_t N>
+    consteval MemberName(const char (&name)[N]) : text(name, N - 1) {  // NOLINT: implicit on purpose
+        for (std::size_t i = 0; i + 1 < N; ++i) {
+            const auto c = static_cast<unsigned char>(name[i]);
+            if (c < 0x20 || c >= 0x80 || c == '"' || c == '\\') throw "a member name must need no escape";
+        }
+    }
+    std::string_view text;
+};
+
 class Writer {
 public:
+    Writer() = default;
+    // Writes into the caller's storage, which must outlive the writer.
+    explicit Writer(Storage& storage) : out_(storage) {}
+
     void begin_object() { open('{'); }
     void end_object() { close('}'); }
     void begin_array() { open('['); }
     void end_array() { close(']'); }
     void key(std::string_view name);
+    // key() for a member name checked when the program was built.
+    void member_key(MemberName name) {
+        Level& level = levels_.back();
+        const bool comma = level.has_members;
+        level.has_members = true;
+        after_key_ = true;
+        const std::string_view text = name.text;
+        char* p = separator(out_.claim(separator_room() + text.size() + 4), comma);
+        *p++ = '"';
+        std::memcpy(p, text.data(), text.size());
+        p += text.size();
+        std::memcpy(p, "\": ", 3);
+        out_.commit(p + 3);
+    }
 
-    void null_value();
-    void bool_value(bool value);
+    void null_value() { literal("null"); }
+    void bool_value(bool value) { literal(value ? std::string_view("true") : std::string_view("false")); }
     void uint_value(std::uint64_t value);
     void int_value(std::int64_t value);
     // Invalid UTF-8 is replaced by U+FFFD so the output stays valid JSON.
     void string_value(std::string_view value);
 
-    std::string take() { return std::move(out_); }
+    // Whether every byte written so far is ASCII.
+    bool is_ascii() const { return ascii_; }
+    std::string_view text() const { return out_.view(); }
+    std::string take() { return out_.take(); }
 
 private:
     struct Level {
         bool has_members = false;
     };
-    void open(char bracket);
-    void close(char bracket);
-    void before_value();
-    void newline_indent();
+    // The indentation is copied as one block of this many spaces, then cut to the depth.
+    static constexpr std::size_t kSpaceBlock = 64;
 
-    std::string out_;
+    // Room for a separator: ",", the newline and the indentation (or a whole block of it).
+    std::size_t separator_room() const {
+        const std::size_t width = levels_.size() * 2;
+        return 2 + (width > kSpaceBlock ? width : kSpaceBlock);
+    }
+    // Writes "," (when `comma`) and the newline and indentation at `p`, within claimed room.
+    char* separator(char* p, bool comma) const {
+        static constexpr char spaces[kSpaceBlock + 1] = "                                                                ";
+        if (comma) *p++ = ',';
+        *p++ = '\n';
+        const std::size_t width = levels_.size() * 2;
+        if (width <= kSpaceBlock) {
+            std::memcpy(p, spaces, kSpaceBlock);
+        } else {
+            std::memset(p, ' ', width);
+        }
+        return p + width;
+    }
+    // Claims room for the separator before a value and `value_room` bytes, writes the
+    // separator and returns where the value goes.
+    char* before_value(std::size_t value_room) {
+        char* p = out_.claim(separator_room() + value_room);
+        if (after_key_) {
+            after_key_ = false;
+            return p;
+        }
+        if (levels_.empty()) return p;
+        // An array element: separate from the previous one and put it on its own line.
+        Level& level = levels_.back();
+        p = separator(p, level.has_members);
+        level.has_members = true;
+        return p;
+    }
+    void literal(std::string_view text) {
+        char* p = before_value(text.size());
+        std::memcpy(p, text.data(), text.size());
+        out_.commit(p + text.size());
+    }
+    void open(char bracket) {
+        char* p = before_value(1);
+        *p++ = bracket;
+        out_.commit(p);
+        levels_.push_back(Level{});
+    }
+    void close(char bracket) {
+        const bool had_members = levels_.back().has_members;
+        levels_.pop_back();
+        char* p = out_.claim(separator_room() + 1);
+        if (had_members) p = separator(p, false);
+        *p++ = bracket;
+        out_.commit(p);
+    }
+
+    TextBuffer out_;
     std::vector<Level> levels_;
     bool after_key_ = false;
+    bool ascii_ = true;
 };
 
 // Appends `text` as a JSON string literal, replacing invalid UTF-8 by U+FFFD.
@@ -94,9 +229,9 @@ WriteStatus write_value(Writer& writer, const T& value) {
     } else {
         writer.begin_object();
         WriteStatus status;
-        value.fields([&](const char* name, const auto& field) {
+        value.fields([&](MemberName name, const auto& field) {
             if (!status) return;
-            writer.key(name);
+            writer.member_key(name);
             status = write_value(writer, field);
         });
         if (!status) return status;

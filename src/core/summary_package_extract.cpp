@@ -86,13 +86,16 @@ Result<SlideSummary> summarize_slide_part(Package& package, std::string_view sli
 
     std::string storage;
     const std::string_view xml = utf8_text(as_text(*bytes), storage);
-    slide.shapes = extract_shapes(xml);
-    // The element tests ride on the text-run scan; they see the same tags as has_element.
-    auto scan = extract_text_runs_and_elements(xml, {"transition", "timing"});
+    // Read once: the slide's text runs are gathered on that reading, and the scans of the
+    // shapes, their groups and the tables replay it. The element tests ride on the text-run
+    // scan; they see the same tags as has_element.
+    TextRunsAndElements scan;
+    PartScans scans = scan_part_with_text_runs(xml, {"transition", "timing"}, scan);
+    slide.shapes = extract_shapes(xml, &scans);
     slide.texts = std::move(scan.texts);
     slide.has_transition = scan.present[0];
     slide.has_timing = scan.present[1];
-    slide.tables = extract_tables(xml);
+    slide.tables = extract_tables(xml, &scans);
     return slide;
 }
 

@@ -1,13 +1,12 @@
 #include "summary_shape_extract.hpp"
 
-#include <string.h>
-
 #include <algorithm>
 #include <cmath>
 #include <limits>
 #include <string>
 #include <utility>
 
+#include "byte_search.hpp"
 #include "summary_text_extract.hpp"
 #include "xml_helpers.hpp"
 
@@ -24,16 +23,8 @@ constexpr std::string_view kGroupEnd = "</p:grpSp>";
 // recursion; real decks stay far below this.
 constexpr int kMaxGroupDepth = 64;
 
-// Substring search through memmem: much faster than string_view::find on XML, whose first
-// needle bytes (':', 'r', '<') are everywhere.
-std::size_t find_text(std::string_view haystack, std::string_view needle, std::size_t from = 0) {
-    if (from > haystack.size()) return std::string_view::npos;
-    const void* found = memmem(haystack.data() + from, haystack.size() - from, needle.data(), needle.size());
-    return found ? static_cast<std::size_t>(static_cast<const char*>(found) - haystack.data()) : std::string_view::npos;
-}
-
 bool contains_text(std::string_view haystack, std::string_view needle) {
-    return find_text(haystack, needle) != std::string_view::npos;
+    return find_bytes(haystack, needle) != std::string_view::npos;
 }
 
 ShapeKind shape_kind(std::string_view block) {
@@ -120,7 +111,7 @@ std::optional<GroupTransformContext> child_context(std::string_view block,
 
 // The text between the group's properties and its closing tag, where its children live.
 std::string_view group_child_region(std::string_view block) {
-    const std::size_t properties_end = find_text(block, kGroupPropertiesEnd);
+    const std::size_t properties_end = find_bytes(block, kGroupPropertiesEnd);
     if (properties_end == std::string_view::npos) return {};
     const std::size_t start = properties_end + kGroupPropertiesEnd.size();
     std::size_t end = block.rfind(kGroupEnd);
@@ -130,7 +121,10 @@ std::string_view group_child_region(std::string_view block) {
 }
 
 std::string join_lines(const std::vector<std::string>& paragraphs) {
+    std::size_t size = paragraphs.size();
+    for (const auto& paragraph : paragraphs) size += paragraph.size();
     std::string text;
+    text.reserve(size);
     for (std::size_t i = 0; i < paragraphs.size(); ++i) {
         if (i > 0) text += '\n';
         text += paragraphs[i];
@@ -138,7 +132,31 @@ std::string join_lines(const std::vector<std::string>& paragraphs) {
     return text;
 }
 
-ShapeSummary summarize(std::string_view block, const std::optional<GroupTransformContext>& context, int depth) {
+// Appends to `to` the list that `member` names in each of `shapes`.
+template <class T>
+void append_lists(std::vector<T>& to, const std::vector<ShapeSummary>& shapes, std::vector<T> ShapeSummary::*member) {
+    std::size_t size = 0;
+    for (const auto& shape : shapes) size += (shape.*member).size();
+    to.reserve(size);
+    for (const auto& shape : shapes) to.insert(to.end(), (shape.*member).begin(), (shape.*member).end());
+}
+
+// The paragraph lists of a group as its children's, in order.
+void join_children_details(ShapeSummary& group) {
+    const auto& children = group.children;
+    append_lists(group.paragraphs, children, &ShapeSummary::paragraphs);
+    append_lists(group.paragraph_runs, children, &ShapeSummary::paragraph_runs);
+    append_lists(group.paragraph_line_breaks, children, &ShapeSummary::paragraph_line_breaks);
+    append_lists(group.paragraph_fields, children, &ShapeSummary::paragraph_fields);
+    append_lists(group.paragraph_run_bold, children, &ShapeSummary::paragraph_run_bold);
+    append_lists(group.paragraph_run_italic, children, &ShapeSummary::paragraph_run_italic);
+    append_lists(group.paragraph_run_underline, children, &ShapeSummary::paragraph_run_underline);
+    append_lists(group.paragraph_run_font_size, children, &ShapeSummary::paragraph_run_font_size);
+    append_lists(group.paragraph_run_font_name, children, &ShapeSummary::paragraph_run_font_name);
+}
+
+ShapeSummary summarize(std::string_view block, const std::optional<GroupTransformContext>& context, int depth,
+                       PartScans& scans) {
     ShapeSummary shape;
     shape.kind = shape_kind(block);
 
@@ -155,29 +173,37 @@ ShapeSummary summarize(std::string_view block, const std::optional<GroupTransfor
     shape.placeholder_type = tag_attribute(placeholder, "type");
     shape.placeholder_idx = tag_attribute(placeholder, "idx");
 
-    ParagraphDetails details = extract_paragraph_details(block);
-    shape.text = join_lines(details.paragraphs);
-    shape.paragraphs = std::move(details.paragraphs);
-    shape.paragraph_runs = std::move(details.runs);
-    shape.paragraph_line_breaks = std::move(details.line_breaks);
-    shape.paragraph_fields = std::move(details.fields);
-    shape.paragraph_run_bold = std::move(details.bold);
-    shape.paragraph_run_italic = std::move(details.italic);
-    shape.paragraph_run_underline = std::move(details.underline);
-    shape.paragraph_run_font_size = std::move(details.font_size);
-    shape.paragraph_run_font_name = std::move(details.font_name);
-
     shape.transform = extract_transform(block);
     if (shape.transform)
         shape.effective_transform = context ? apply_group_transform(*shape.transform, *context) : *shape.transform;
 
+    std::vector<std::string_view> children;
     if (shape.kind == ShapeKind::Group && depth < kMaxGroupDepth) {
         const auto frame = child_context(block, shape.effective_transform);
-        for (const std::string_view child : xml::extract_shape_blocks(group_child_region(block)))
-            shape.children.push_back(summarize(child, frame, depth + 1));
+        children = xml::extract_shape_blocks(group_child_region(block));
+        shape.children.reserve(children.size());
+        for (const std::string_view child : children) shape.children.push_back(summarize(child, frame, depth + 1, scans));
     }
 
-    shape.tables = extract_tables(block);
+    // A group's paragraphs are usually its children's, already gathered: taken from them when
+    // its own scan would come out the same.
+    if (!children.empty() && details_are_childrens(block, children, scans)) {
+        join_children_details(shape);
+    } else {
+        ParagraphDetails details = extract_paragraph_details(block, &scans);
+        shape.paragraphs = std::move(details.paragraphs);
+        shape.paragraph_runs = std::move(details.runs);
+        shape.paragraph_line_breaks = std::move(details.line_breaks);
+        shape.paragraph_fields = std::move(details.fields);
+        shape.paragraph_run_bold = std::move(details.bold);
+        shape.paragraph_run_italic = std::move(details.italic);
+        shape.paragraph_run_underline = std::move(details.underline);
+        shape.paragraph_run_font_size = std::move(details.font_size);
+        shape.paragraph_run_font_name = std::move(details.font_name);
+    }
+    shape.text = join_lines(shape.paragraphs);
+
+    shape.tables = extract_tables(block, &scans);
     shape.relationship_ids = shape_relationship_ids(block);
     shape.has_chart = contains_text(block, ":chart");
     shape.has_picture = shape.kind == ShapeKind::Picture;
@@ -187,7 +213,7 @@ ShapeSummary summarize(std::string_view block, const std::optional<GroupTransfor
 
 }  // namespace
 
-std::vector<ShapeSummary> extract_shapes(std::string_view text) {
+std::vector<ShapeSummary> extract_shapes(std::string_view text, PartScans* scans) {
     const auto tree = xml::find_tag_start(text, 0, "p:spTree");
     if (!tree) return {};
     const std::size_t tag_end = text.find('>', *tree);
@@ -198,14 +224,21 @@ std::vector<ShapeSummary> extract_shapes(std::string_view text) {
     const std::size_t content_end = *tree_end - kSpTreeEnd.size();
     if (content_end <= content_start) return {};
 
+    // Shapes in groups are scanned once for the group and again for themselves: one reading
+    // of the text serves every scan.
+    std::optional<PartScans> own;
+    PartScans& shared = scans ? *scans : own.emplace(text);
+    const auto blocks = xml::extract_shape_blocks(text.substr(content_start, content_end - content_start));
     std::vector<ShapeSummary> shapes;
-    for (const std::string_view block : xml::extract_shape_blocks(text.substr(content_start, content_end - content_start)))
-        shapes.push_back(summarize(block, std::nullopt, 0));
+    shapes.reserve(blocks.size());
+    for (const std::string_view block : blocks) shapes.push_back(summarize(block, std::nullopt, 0, shared));
     return shapes;
 }
 
-ShapeSummary summarize_shape_block(std::string_view block, const std::optional<GroupTransformContext>& context) {
-    return summarize(block, context, 0);
+ShapeSummary summarize_shape_block(std::string_view block, const std::optional<GroupTransformContext>& context,
+                                   PartScans* scans) {
+    std::optional<PartScans> own;
+    return summarize(block, context, 0, scans ? *scans : own.emplace(block));
 }
 
 std::optional<TransformSummary> extract_transform(std::string_view xml) {
@@ -238,17 +271,23 @@ TransformSummary apply_group_transform(const TransformSummary& transform, const 
 
 std::vector<std::string> shape_relationship_ids(std::string_view block) {
     std::vector<std::string> ids;
-    if (!contains_text(block, "r:")) return ids;  // one pass instead of three for most shapes
-    for (const std::string_view pattern : {"r:embed=\"", "r:link=\"", "r:id=\""}) {
-        std::size_t cursor = 0;
-        for (;;) {
-            const std::size_t found = find_text(block, pattern, cursor);
-            if (found == std::string_view::npos) break;
-            const std::size_t start = found + pattern.size();
+    // Each pattern is searched on its own, from just past the value it read last, until it
+    // runs out or a value is unterminated; all three begin with "r:", so one walk over the
+    // occurrences of "r:" visits every place any of them can match.
+    constexpr std::string_view kPatterns[] = {"r:embed=\"", "r:link=\"", "r:id=\""};
+    std::size_t cursors[] = {0, 0, 0};
+    bool done[] = {false, false, false};
+    for (std::size_t at = find_bytes(block, "r:"); at != std::string_view::npos; at = find_bytes(block, "r:", at + 1)) {
+        for (std::size_t k = 0; k < 3; ++k) {
+            if (done[k] || at < cursors[k] || !block.substr(at).starts_with(kPatterns[k])) continue;
+            const std::size_t start = at + kPatterns[k].size();
             const std::size_t quote = block.find('"', start);
-            if (quote == std::string_view::npos) break;
+            if (quote == std::string_view::npos) {
+                done[k] = true;
+                continue;
+            }
             ids.emplace_back(block.substr(start, quote - start));
-            cursor = quote + 1;
+            cursors[k] = quote + 1;
         }
     }
     std::sort(ids.begin(), ids.end());

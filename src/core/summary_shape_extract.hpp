@@ -2,6 +2,7 @@
 //
 // Read-only and total: malformed XML never produces an error; each scan stops quietly at the
 // first XML error and keeps what it gathered. The XML is text (see utf8_text for part bytes).
+// The PartScans of the part, when given, are shared by the scans (see PartScans).
 #pragma once
 
 #include <cstdint>
@@ -12,6 +13,8 @@
 #include "summary_models.hpp"
 
 namespace varnex {
+
+struct PartScans;
 
 // The frame a group gives its children: its effective offset and extent on the slide, and the
 // child offset and extent (a:chOff, a:chExt) that the children's coordinates are written in.
@@ -27,10 +30,11 @@ struct GroupTransformContext {
 };
 
 // The top-level shapes of the slide's p:spTree, in document order; empty without a shape tree.
-std::vector<ShapeSummary> extract_shapes(std::string_view slide_xml_text);
+std::vector<ShapeSummary> extract_shapes(std::string_view slide_xml_text, PartScans* scans = nullptr);
 
 // One shape element (p:sp, p:pic, p:graphicFrame, p:grpSp, p:cxnSp) with its children.
-ShapeSummary summarize_shape_block(std::string_view block, const std::optional<GroupTransformContext>& context);
+ShapeSummary summarize_shape_block(std::string_view block, const std::optional<GroupTransformContext>& context,
+                                   PartScans* scans = nullptr);
 
 // The offset and extent of the first a:xfrm (else the first p:xfrm); absent when there is
 // neither, or it lacks a:off or a:ext. Missing or unparsable numbers read as 0.

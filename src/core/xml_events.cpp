@@ -4,6 +4,10 @@
 #include <cstdint>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include <fmt/format.h>
 
 namespace varnex::xml {
@@ -50,6 +54,25 @@ std::size_t find_byte(std::string_view s, char c, std::size_t from, std::size_t 
     return hit ? static_cast<std::size_t>(static_cast<const char*>(hit) - s.data()) : to;
 }
 
+// Position of the first `quote` or '<' at or after `from`, or s.size(): the end of an
+// attribute value and the one byte it must not hold, found in one pass.
+std::size_t find_quote_or_lt(std::string_view s, char quote, std::size_t from) {
+    std::size_t i = from;
+    const char* const data = s.data();
+#if defined(__SSE2__)
+    const __m128i quotes = _mm_set1_epi8(quote);
+    const __m128i lts = _mm_set1_epi8('<');
+    for (; i + 16 <= s.size(); i += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
+        const auto mask = static_cast<unsigned>(
+            _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, quotes), _mm_cmpeq_epi8(v, lts))));
+        if (mask != 0) return i + static_cast<std::size_t>(__builtin_ctz(mask));
+    }
+#endif
+    while (i < s.size() && data[i] != quote && data[i] != '<') ++i;
+    return i;
+}
+
 // Names quoted in messages are cut short (at a UTF-8 boundary) so a huge name in hostile
 // input cannot make a huge message.
 std::string shown(std::string_view name) {
@@ -86,11 +109,6 @@ void escape_into(std::string& out, std::string_view text, bool escape_apostrophe
 
 }  // namespace
 
-std::string_view local_name_of(std::string_view qualified_name) {
-    const auto colon = qualified_name.rfind(':');
-    return colon == std::string_view::npos ? qualified_name : qualified_name.substr(colon + 1);
-}
-
 void AttributeIterator::advance() {
     // Lenient scan: anything that is not `name = quoted value` is stepped over.
     while (true) {
@@ -125,15 +143,38 @@ void AttributeIterator::advance() {
     done_ = true;
 }
 
-Reader::Reader(std::string_view input, ReaderOptions options) : input_(input), options_(options) {}
+bool trim_text_body(std::string_view& body) {
+    std::size_t b = 0, e = body.size();
+    while (b < e && is_space(body[b])) ++b;
+    while (e > b && is_space(body[e - 1])) --e;
+    if (b == e) return false;
+    body = body.substr(b, e - b);
+    return true;
+}
+
+Reader::Reader(std::string_view input, ReaderOptions options) : input_(input), options_(options) {
+    open_.reserve(16);  // part XML nests about ten deep
+}
 
 tl::unexpected<VarnexError> Reader::fail(std::string message) {
     error_ = VarnexError{ErrorKind::Xml, std::move(message)};
     return tl::unexpected(*error_);
 }
 
-Event Reader::emit(EventKind kind, std::size_t end, std::string_view name, std::string_view body) {
-    Event event{kind, input_.substr(pos_, end - pos_), name, body, pos_};
+tl::unexpected<VarnexError> Reader::fail_here(const char* what) { return fail(fmt::format("{} at byte {}", what, pos_)); }
+
+tl::unexpected<VarnexError> Reader::fail_attribute(std::size_t at, std::string_view name, const char* what) {
+    return fail(fmt::format("bad attribute syntax at byte {} in <{}>: {}", at, shown(name), what));
+}
+
+tl::unexpected<VarnexError> Reader::fail_end_tag(std::string_view name) {
+    if (open_.empty()) return fail(fmt::format("unexpected end tag </{}> at byte {}", shown(name), pos_));
+    return fail(fmt::format("mismatched end tag: expected </{}>, found </{}> at byte {}", shown(open_.back()),
+                            shown(name), pos_));
+}
+
+inline Event Reader::emit(EventKind kind, std::size_t end, std::string_view name, std::string_view body) {
+    Event event{kind, std::string_view(input_.data() + pos_, end - pos_), name, body, pos_};
     pos_ = end;
     return event;
 }
@@ -145,13 +186,8 @@ Result<Event> Reader::next() {
         if (c == '<') return read_markup();
         if (c == '&') return read_reference();
         Event text = read_text();
-        if (!options_.trim_text) return text;
-        std::size_t b = 0, e = text.body.size();
-        while (b < e && is_space(text.body[b])) ++b;
-        while (e > b && is_space(text.body[e - 1])) --e;
-        if (b == e) continue;  // white space only: dropped
-        text.body = text.body.substr(b, e - b);
-        return text;
+        if (!options_.trim_text || trim_text_body(text.body)) return text;
+        // white space only: dropped
     }
     return Event{EventKind::Eof, input_.substr(pos_, 0), {}, {}, pos_};
 }
@@ -179,30 +215,28 @@ Result<Event> Reader::read_reference() {
     } else {
         i = s.size();
     }
-    if (i >= s.size() || s[i] != ';') return fail(fmt::format("stray '&' at byte {}", pos_));
+    if (i >= s.size() || s[i] != ';') return fail_here("stray '&'");
     return emit(EventKind::Reference, i + 1, s.substr(pos_ + 1, i - pos_ - 1), {});
 }
 
 Result<Event> Reader::read_markup() {
     const std::string_view s = input_;
-    if (pos_ + 1 >= s.size()) return fail(fmt::format("unclosed tag at byte {}", pos_));
+    if (pos_ + 1 >= s.size()) return fail_here("unclosed tag");
     const char c = s[pos_ + 1];
     if (c == '/') return read_end_tag();
     if (c == '?') return read_processing_instruction();
     if (c == '!') return read_declaration_markup();
     if (is_name_start(c)) return read_start_tag();
-    return fail(fmt::format("stray '<' at byte {}", pos_));
+    return fail_here("stray '<'");
 }
 
 Result<Event> Reader::read_start_tag() {
     const std::string_view s = input_;
     const std::size_t name_begin = pos_ + 1;
     const std::size_t name_end = skip_name(s, name_begin);
-    const std::string_view name = s.substr(name_begin, name_end - name_begin);
-    const auto unclosed = [&] { return fail(fmt::format("unclosed tag at byte {}", pos_)); };
-    const auto bad = [&](std::size_t at, const char* what) {
-        return fail(fmt::format("bad attribute syntax at byte {} in <{}>: {}", at, shown(name), what));
-    };
+    const std::string_view name(s.data() + name_begin, name_end - name_begin);
+    const auto unclosed = [&] { return fail_here("unclosed tag"); };
+    const auto bad = [&](std::size_t at, const char* what) { return fail_attribute(at, name, what); };
     std::size_t i = name_end;
     while (true) {
         const std::size_t before_space = i;
@@ -211,12 +245,12 @@ Result<Event> Reader::read_start_tag() {
         const char c = s[i];
         if (c == '>') {
             open_.push_back(name);
-            return emit(EventKind::Start, i + 1, name, s.substr(name_end, i - name_end));
+            return emit(EventKind::Start, i + 1, name, std::string_view(s.data() + name_end, i - name_end));
         }
         if (c == '/') {
             if (i + 1 >= s.size()) return unclosed();
             if (s[i + 1] != '>') return bad(i, "expected '>' after '/'");
-            return emit(EventKind::Empty, i + 2, name, s.substr(name_end, i - name_end));
+            return emit(EventKind::Empty, i + 2, name, std::string_view(s.data() + name_end, i - name_end));
         }
         if (c == '<') return unclosed();
         if (i == before_space) return bad(i, "expected white space before attribute");
@@ -230,11 +264,13 @@ Result<Event> Reader::read_start_tag() {
         const char quote = s[i];
         if (quote == '<') return unclosed();
         if (quote != '"' && quote != '\'') return bad(i, "attribute value must be quoted");
-        const std::size_t close = find_byte(s, quote, i + 1, s.size());
-        if (close == s.size()) return unclosed();
-        const std::size_t lt = find_byte(s, '<', i + 1, close);
-        if (lt != close) return bad(lt, "'<' in attribute value");
-        i = close + 1;
+        const std::size_t stop = find_quote_or_lt(s, quote, i + 1);
+        if (stop == s.size()) return unclosed();
+        if (s[stop] != quote) {  // a '<' first: an error either way
+            if (find_byte(s, quote, stop, s.size()) == s.size()) return unclosed();
+            return bad(stop, "'<' in attribute value");
+        }
+        i = stop + 1;
     }
 }
 
@@ -244,14 +280,10 @@ Result<Event> Reader::read_end_tag() {
     const std::size_t name_end = name_begin < s.size() && is_name_start(s[name_begin]) ? skip_name(s, name_begin)
                                                                                        : name_begin;
     const std::size_t i = skip_space(s, name_end);
-    if (i >= s.size() || s[i] == '<') return fail(fmt::format("unclosed tag at byte {}", pos_));
-    if (name_end == name_begin || s[i] != '>') return fail(fmt::format("bad end tag at byte {}", pos_));
-    const std::string_view name = s.substr(name_begin, name_end - name_begin);
-    if (open_.empty()) return fail(fmt::format("unexpected end tag </{}> at byte {}", shown(name), pos_));
-    if (open_.back() != name) {
-        return fail(fmt::format("mismatched end tag: expected </{}>, found </{}> at byte {}", shown(open_.back()),
-                                shown(name), pos_));
-    }
+    if (i >= s.size() || s[i] == '<') return fail_here("unclosed tag");
+    if (name_end == name_begin || s[i] != '>') return fail_here("bad end tag");
+    const std::string_view name(s.data() + name_begin, name_end - name_begin);
+    if (open_.empty() || open_.back() != name) return fail_end_tag(name);
     open_.pop_back();
     return emit(EventKind::End, i + 1, name, {});
 }

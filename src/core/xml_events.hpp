@@ -44,7 +44,11 @@ enum class EventKind {
 };
 
 // The text after the last colon of a qualified name.
-std::string_view local_name_of(std::string_view qualified_name);
+inline std::string_view local_name_of(std::string_view qualified_name) {
+    for (std::size_t i = qualified_name.size(); i > 0; --i)
+        if (qualified_name[i - 1] == ':') return qualified_name.substr(i);
+    return qualified_name;
+}
 
 struct Attribute {
     std::string_view name;       // qualified name as written
@@ -100,6 +104,10 @@ struct ReaderOptions {
     bool trim_text = false;
 };
 
+// A text event's body trimmed as a trimming reader trims it; false when only white space was
+// there and such a reader drops the event.
+bool trim_text_body(std::string_view& body);
+
 class Reader {
 public:
     explicit Reader(std::string_view input, ReaderOptions options = {});
@@ -133,7 +141,11 @@ private:
     Result<Event> read_reference();
     Event read_text();
     Event emit(EventKind kind, std::size_t end, std::string_view name, std::string_view body);
-    tl::unexpected<VarnexError> fail(std::string message);
+    // The failures, kept out of the way of the reading.
+    [[gnu::cold]] tl::unexpected<VarnexError> fail(std::string message);
+    [[gnu::cold]] tl::unexpected<VarnexError> fail_here(const char* what);  // "{what} at byte {offset}"
+    [[gnu::cold]] tl::unexpected<VarnexError> fail_attribute(std::size_t at, std::string_view name, const char* what);
+    [[gnu::cold]] tl::unexpected<VarnexError> fail_end_tag(std::string_view name);  // unexpected or mismatched
 };
 
 // Escapes the five characters & < > ' " for text written through the event writer.

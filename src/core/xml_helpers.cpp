@@ -1,12 +1,12 @@
 #include "xml_helpers.hpp"
 
-#include "utf8.hpp"
-
 #include <algorithm>
 #include <array>
 #include <cstring>
-#include <string.h>  // memmem
 #include <limits>
+
+#include "byte_search.hpp"
+#include "utf8.hpp"
 
 #include <fmt/format.h>
 
@@ -21,12 +21,35 @@ std::string joined(std::initializer_list<std::string_view> parts) {
     return out;
 }
 
-std::size_t find_bytes(std::string_view text, std::string_view needle, std::size_t from) {
-    if (from > text.size() || needle.size() > text.size() - from) return npos;
-    if (needle.empty()) return from;
-    const void* hit = ::memmem(text.data() + from, text.size() - from, needle.data(), needle.size());
-    return hit ? static_cast<std::size_t>(static_cast<const char*>(hit) - text.data()) : npos;
-}
+// The concatenation of `parts`, built on the stack when it is short: the text searches ask for
+// "<" + name many times per part, and a heap copy per question adds up. Not copyable: the view
+// may point into the object itself.
+class Joined {
+public:
+    Joined(std::initializer_list<std::string_view> parts) {
+        std::size_t total = 0;
+        for (const auto part : parts) total += part.size();
+        char* out = small_;
+        if (total > sizeof small_) {
+            large_.resize(total);
+            out = large_.data();
+        }
+        std::size_t at = 0;
+        for (const auto part : parts) {
+            if (!part.empty()) std::memcpy(out + at, part.data(), part.size());
+            at += part.size();
+        }
+        view_ = std::string_view(out, total);
+    }
+    Joined(const Joined&) = delete;
+    Joined& operator=(const Joined&) = delete;
+    operator std::string_view() const { return view_; }  // NOLINT: used as the text it holds
+
+private:
+    char small_[64];
+    std::string large_;
+    std::string_view view_;
+};
 
 // Remembers the last answer of a forward search so that callers asking from a non-decreasing
 // sequence of positions scan the text once instead of once per question.
@@ -53,9 +76,6 @@ private:
 auto bytes_search(std::string_view text, std::string needle) {
     return ForwardSearch([text, needle = std::move(needle)](std::size_t pos) { return find_bytes(text, needle, pos); });
 }
-auto tag_search(std::string_view text, std::string_view name) {
-    return ForwardSearch([text, name](std::size_t pos) { return find_tag_start(text, pos, name).value_or(npos); });
-}
 
 bool is_unicode_white_space(char32_t c) {
     return (c >= 0x09 && c <= 0x0D) || c == 0x20 || c == 0x85 || c == 0xA0 || c == 0x1680 ||
@@ -71,6 +91,19 @@ bool is_tag_boundary(std::string_view text, std::size_t i) {
     return d.valid && is_unicode_white_space(d.code_point);
 }
 
+
+// find_tag_start with its needle "<" + name already built.
+std::optional<std::size_t> find_tag(std::string_view text, std::size_t start, std::string_view needle) {
+    std::size_t pos = start;
+    while (true) {
+        const std::size_t hit = find_bytes(text, needle, pos);
+        if (hit == npos) return std::nullopt;
+        const std::size_t after = hit + needle.size();
+        if (after >= text.size()) return std::nullopt;
+        if (is_tag_boundary(text, after)) return hit;
+        pos = hit + 1;
+    }
+}
 
 bool is_xml_char(char32_t c) {
     return c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xD7FF) || (c >= 0xE000 && c <= 0xFFFD) ||
@@ -141,16 +174,7 @@ OwnedTag rewrite_tag(const Event& event, const std::vector<Replacement>& replace
 // ---- Text searches ------------------------------------------------------------------------
 
 std::optional<std::size_t> find_tag_start(std::string_view text, std::size_t start, std::string_view name) {
-    const std::string needle = joined({"<", name});
-    std::size_t pos = start;
-    while (true) {
-        const std::size_t hit = find_bytes(text, needle, pos);
-        if (hit == npos) return std::nullopt;
-        const std::size_t after = hit + needle.size();
-        if (after >= text.size()) return std::nullopt;
-        if (is_tag_boundary(text, after)) return hit;
-        pos = hit + 1;
-    }
+    return find_tag(text, start, Joined{"<", name});
 }
 
 std::optional<std::string_view> element_start_tag(std::string_view text, std::string_view name) {
@@ -164,15 +188,21 @@ std::optional<std::string_view> element_start_tag(std::string_view text, std::st
 std::optional<std::size_t> find_element_end(std::string_view text, std::size_t start, std::string_view name) {
     std::size_t cursor = start + 1 + name.size();
     if (start >= text.size() || cursor > text.size()) return std::nullopt;
-    const std::string closing = joined({"</", name, ">"});
-    auto opens = tag_search(text, name);
-    auto closes = bytes_search(text, closing);
+    const Joined opening{"<", name};
+    const Joined closing_text{"</", name, ">"};
+    const std::string_view closing = closing_text;
     std::size_t depth = 1;
+    std::size_t close = find_bytes(text, closing, cursor);  // the first close at or after the cursor
     while (true) {
-        const std::size_t close = closes.at_or_after(cursor);
         if (close == npos) return std::nullopt;
-        const std::size_t open = opens.at_or_after(cursor);
-        if (open == npos || close < open) {
+        if (close < cursor) {
+            close = find_bytes(text, closing, cursor);
+            continue;
+        }
+        // Only an opening before this close matters, so the search for one stops there; a name
+        // that ends right at the close is followed by its '<' and never counts either way.
+        const std::size_t open = find_tag(text.substr(0, close), cursor, opening).value_or(npos);
+        if (open == npos) {
             cursor = close + closing.size();
             if (--depth == 0) return cursor;
         } else {
@@ -212,10 +242,9 @@ Result<std::string> insert_before(std::string_view text, std::string_view marker
 }
 
 std::optional<std::string_view> attribute_value(std::string_view text, std::string_view name) {
-    const std::string pattern = joined({name, "=\""});
-    const std::size_t at = find_bytes(text, pattern, 0);
+    const std::size_t at = find_bytes(text, Joined{name, "=\""}, 0);
     if (at == npos) return std::nullopt;
-    const std::size_t begin = at + pattern.size();
+    const std::size_t begin = at + name.size() + 2;
     const std::size_t close = text.find('"', begin);
     if (close == npos) return std::nullopt;
     return text.substr(begin, close - begin);
@@ -284,6 +313,7 @@ std::optional<ShapeStart> find_next_shape_start(std::string_view text, std::size
 std::vector<std::string_view> extract_shape_blocks(std::string_view text) {
     constexpr std::string_view kAlternate = "mc:AlternateContent";
     std::vector<std::string_view> blocks;
+    blocks.reserve(8);
     auto alternate_opens = bytes_search(text, "<mc:AlternateContent");
     auto alternate_closes = bytes_search(text, "</mc:AlternateContent>");
     // The last opening and closing of mc:AlternateContent before the current shape start,
@@ -294,9 +324,13 @@ std::vector<std::string_view> extract_shape_blocks(std::string_view text) {
         for (std::size_t o = alternate_opens.at_or_after(last_open == npos ? 0 : last_open + 1);
              o != npos && o < shape->offset; o = alternate_opens.at_or_after(o + 1))
             last_open = o;
-        for (std::size_t c = alternate_closes.at_or_after(last_close == npos ? 0 : last_close + 1);
-             c != npos && c < shape->offset; c = alternate_closes.at_or_after(c + 1))
-            last_close = c;
+        // Without an opening before the shape the closings cannot matter; they are caught up
+        // with once there is one.
+        if (last_open != npos) {
+            for (std::size_t c = alternate_closes.at_or_after(last_close == npos ? 0 : last_close + 1);
+                 c != npos && c < shape->offset; c = alternate_closes.at_or_after(c + 1))
+                last_close = c;
+        }
         std::optional<std::size_t> end;
         const bool inside_alternate = last_open != npos && (last_close == npos || last_close < last_open);
         if (inside_alternate) {

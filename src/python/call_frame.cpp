@@ -1,5 +1,10 @@
 #include "call_frame.hpp"
 
+#include <new>
+#include <sys/mman.h>
+#include <unistd.h>
+#include <utility>
+
 #include <fmt/format.h>
 
 namespace varnex::py {
@@ -266,6 +271,63 @@ bool convert(PyObject* object, std::vector<std::string>& out) { return convert_s
 PyObject* to_python(const JsonText& result) {
     return PyUnicode_FromStringAndSize(result.text.data(), static_cast<Py_ssize_t>(result.text.size()));
 }
+
+// Large results are written page after page: asking for the fresh pages in one call is far
+// cheaper than taking a fault on each. Only whole pages inside the area are asked for; a kernel
+// without the request leaves them to be faulted in as before.
+void prefault(char* begin, std::size_t size) {
+#if defined(MADV_POPULATE_WRITE)
+    constexpr std::size_t kWorthIt = std::size_t{1} << 20;
+    if (size < kWorthIt) return;
+    const auto page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+    const auto first = (reinterpret_cast<std::uintptr_t>(begin) + page - 1) / page * page;
+    const auto last = (reinterpret_cast<std::uintptr_t>(begin) + size) / page * page;
+    if (last > first) madvise(reinterpret_cast<void*>(first), last - first, MADV_POPULATE_WRITE);
+#else
+    (void)begin;
+    (void)size;
+#endif
+}
+
+// The str the text is written into, as bytes of a compact ASCII str that only this code sees
+// until its length is settled. Resizing a new str reallocates it in place.
+class StrWriter::Storage final : public json::Storage {
+public:
+    ~Storage() override { Py_XDECREF(str_); }
+
+    char* grow(std::size_t used, std::size_t size) override {
+        const auto length = static_cast<Py_ssize_t>(size);
+        if (str_ == nullptr) {
+            str_ = PyUnicode_New(length, 127);
+        } else if (PyUnicode_Resize(&str_, length) < 0) {
+            throw std::bad_alloc();
+        }
+        if (str_ == nullptr) throw std::bad_alloc();
+        char* data = static_cast<char*>(PyUnicode_DATA(str_));
+        prefault(data + used, size - used);
+        return data;
+    }
+
+    PyObject* finish(std::string_view text, bool ascii) {
+        if (str_ == nullptr) return PyUnicode_New(0, 127);
+        if (!ascii) {
+            PyObject* decoded = PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "strict");
+            Py_CLEAR(str_);
+            return decoded;
+        }
+        if (PyUnicode_Resize(&str_, static_cast<Py_ssize_t>(text.size())) < 0) return nullptr;
+        return std::exchange(str_, nullptr);
+    }
+
+private:
+    PyObject* str_ = nullptr;
+};
+
+StrWriter::StrWriter() : storage_(std::make_unique<Storage>()), writer_(*storage_) {}
+StrWriter::StrWriter(StrWriter&&) noexcept = default;
+StrWriter::~StrWriter() = default;
+
+PyObject* StrWriter::finish() { return storage_->finish(writer_.text(), writer_.is_ascii()); }
 
 PyObject* to_python(const ByteResult& result) {
     return PyBytes_FromStringAndSize(reinterpret_cast<const char*>(result.bytes.data()),

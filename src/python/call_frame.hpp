@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <exception>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -102,23 +103,42 @@ bool convert(PyObject* object, std::optional<T>& out) {
 PyObject* to_python(const JsonText& result);
 PyObject* to_python(const ByteResult& result);
 
+// A JSON writer whose text is written straight into the str that is returned, grown in place,
+// so a long result is neither copied nor held twice (text outside ASCII is decoded once at
+// the end). Movable: the str lives apart from the writer.
+class StrWriter {
+public:
+    StrWriter();
+    StrWriter(StrWriter&&) noexcept;
+    ~StrWriter();
+    json::Writer& writer() { return writer_; }
+    // The text as a new str (nullptr with an exception set on failure); call once.
+    PyObject* finish();
+
+private:
+    class Storage;
+    std::unique_ptr<Storage> storage_;
+    json::Writer writer_;
+};
+
 template <class Record>
 PyObject* to_python(const Record& record) {
-    auto text = json::to_json_text(record);
-    if (!text) {
-        PyErr_SetString(PyExc_RuntimeError, text.error().c_str());
+    StrWriter out;
+    const auto status = json::write_value(out.writer(), record);
+    if (!status) {
+        PyErr_SetString(PyExc_RuntimeError, status.error().c_str());
         return nullptr;
     }
-    return PyUnicode_FromStringAndSize(text->data(), static_cast<Py_ssize_t>(text->size()));
+    return out.finish();
 }
 
 template <class T>
-PyObject* to_python(const Result<T>& result) {
+PyObject* to_python(Result<T>&& result) {
     if (!result) {
         raise_core_error(result.error());
         return nullptr;
     }
-    return to_python(*result);
+    return to_python(std::move(*result));
 }
 
 // ---- the binding of one core function ----

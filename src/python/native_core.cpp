@@ -26,26 +26,26 @@ JsonText build_info() {
     return JsonText{writer.take()};
 }
 
-// A result serialised while it was built; `text` holds the serialiser's message on failure.
+// A result serialised while it was built; `status` holds the serialiser's message on failure.
 struct StreamedJson {
     json::WriteStatus status;
-    std::string text;
+    StrWriter out;
 };
 
-PyObject* to_python(const StreamedJson& result) {
+PyObject* to_python(StreamedJson&& result) {
     if (!result.status) {
         PyErr_SetString(PyExc_RuntimeError, result.status.error().c_str());
         return nullptr;
     }
-    return PyUnicode_FromStringAndSize(result.text.data(), static_cast<Py_ssize_t>(result.text.size()));
+    return result.out.finish();
 }
 
 // The JSON text of summarize_presentation, written slide by slide as the slides are read, so
 // that the call holds one slide's records at a time besides the text. Members and formatting
 // are those of the PresentationSummary record.
 Result<StreamedJson> summarize_presentation_text(const std::string& path) {
-    json::Writer writer;
     StreamedJson result;
+    json::Writer& writer = result.out.writer();
     bool has_vba = false;
     VARNEX_TRY(visit_presentation_summary(
         path,
@@ -64,7 +64,6 @@ Result<StreamedJson> summarize_presentation_text(const std::string& path) {
     writer.key("has_vba");
     writer.bool_value(has_vba);
     writer.end_object();
-    if (result.status) result.text = writer.take();
     return result;
 }
 
