@@ -454,10 +454,15 @@ Status ArchiveReader::inflate(std::span<const std::uint8_t> input, std::vector<s
 }
 
 Result<std::vector<std::uint8_t>> ArchiveReader::read(std::size_t index) const {
+    std::vector<std::uint8_t> out;
+    VARNEX_TRY(read_into(index, out));
+    return out;
+}
+
+Status ArchiveReader::read_into(std::size_t index, std::vector<std::uint8_t>& out) const {
     const EntryInfo& e = entries_[index];
     VARNEX_TRY(check_readable(index));
     VARNEX_TRY_ASSIGN(const EntryLocation loc, locate(index));
-    std::vector<std::uint8_t> out;
     const auto compressed_size = static_cast<std::size_t>(e.compressed_size);
     if (e.method == kMethodStored) {
         out.resize(compressed_size);
@@ -469,7 +474,7 @@ Result<std::vector<std::uint8_t>> ArchiveReader::read(std::size_t index) const {
     }
     if (libdeflate_crc32(0, out.data(), out.size()) != e.crc32)
         return io_error(fmt::format("CRC-32 mismatch in entry {}", e.name));
-    return out;
+    return {};
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -97,6 +97,9 @@ public:
     // The whole decompressed entry. Zip error when it cannot be opened (check_readable, locate);
     // Io error on a read failure, corrupt compressed data or a CRC mismatch.
     Result<std::vector<std::uint8_t>> read(std::size_t index) const;
+    // read() into `out`, reusing its capacity: a loop over many entries then touches fresh
+    // memory only for the largest one.
+    Status read_into(std::size_t index, std::vector<std::uint8_t>& out) const;
 
     // Raw access for copying. fd() is -1 for an in-memory archive, whose bytes are memory().
     int fd() const { return fd_; }
