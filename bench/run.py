@@ -209,8 +209,57 @@ def text_replace_python_pptx(slide_index):
     return factory
 
 
+def slide_xml_file(path: Path, megabytes: int = 24) -> Path:
+    """One slide XML text of DrawingML shapes with formatted text, a table and a group."""
+    if path.exists():
+        return path
+    path.parent.mkdir(parents=True, exist_ok=True)
+    shape = ('<p:sp><p:nvSpPr><p:cNvPr id="{i}" name="TextBox {i}"/><p:cNvSpPr txBox="1"/><p:nvPr/></p:nvSpPr>'
+             '<p:spPr><a:xfrm><a:off x="{x}" y="914400"/><a:ext cx="3657600" cy="914400"/></a:xfrm>'
+             '<a:prstGeom prst="rect"><a:avLst/></a:prstGeom></p:spPr><p:txBody><a:bodyPr wrap="none"/>'
+             '<a:lstStyle/><a:p><a:r><a:rPr lang="en-US" sz="1800" b="1" dirty="0"/><a:t>Quarter {i} &amp; '
+             'results</a:t></a:r><a:br/><a:r><a:rPr lang="en-US"/><a:t>Revenue grew by {i}%</a:t></a:r>'
+             '</a:p></p:txBody></p:sp>\n')
+    table = ('<p:graphicFrame><p:nvGraphicFramePr><p:cNvPr id="{i}" name="Table {i}"/><p:cNvGraphicFramePr/>'
+             '<p:nvPr/></p:nvGraphicFramePr><a:graphic><a:graphicData uri="http://schemas.openxmlformats.org/'
+             'drawingml/2006/table"><a:tbl><a:tr h="370840"><a:tc><a:txBody><a:bodyPr/><a:p><a:r><a:t>North'
+             '</a:t></a:r></a:p></a:txBody><a:tcPr/></a:tc><a:tc><a:txBody><a:bodyPr/><a:p><a:r><a:t>{i}'
+             '</a:t></a:r></a:p></a:txBody><a:tcPr/></a:tc></a:tr></a:tbl></a:graphicData></a:graphic>'
+             '</p:graphicFrame>\n')
+    pieces, size, i = [], 0, 2
+    while size < megabytes * 1_000_000:
+        piece = (shape if i % 5 else table).format(i=i, x=i * 12700)
+        pieces.append(piece)
+        size += len(piece)
+        i += 1
+    head = ('<?xml version="1.0" encoding="UTF-8" standalone="yes"?>\r\n<p:sld xmlns:a="http://schemas.'
+            'openxmlformats.org/drawingml/2006/main" xmlns:p="http://schemas.openxmlformats.org/'
+            'presentationml/2006/main"><p:cSld><p:spTree><p:nvGrpSpPr><p:cNvPr id="1" name=""/>'
+            '<p:cNvGrpSpPr/><p:nvPr/></p:nvGrpSpPr><p:grpSpPr/>\n')
+    path.write_text(head + "".join(pieces) + "</p:spTree></p:cSld></p:sld>", encoding="utf-8")
+    return path
+
+
+def xml_events_varnex(path: str):
+    import varnex_frame_probe  # test-only module built beside varnex_native
+    data = Path(path).read_bytes()
+
+    def run():
+        result = json.loads(varnex_frame_probe.probe_xml_roundtrip_json(data))
+        assert result["identical"] and result["bytes"] == len(data), result
+    return run
+
+
+def xml_events_expat(path: str):
+    import xml.parsers.expat
+    data = Path(path).read_bytes()
+    return lambda: xml.parsers.expat.ParserCreate().Parse(data, True)
+
+
 # name -> (input builder, {tool: workload factory}); the first tool is varnex, compared to the rest.
 WORKLOADS = {
+    "xml_events_roundtrip": (lambda: slide_xml_file(OUT / "slide-24mb.xml"),
+                             {"varnex": xml_events_varnex, "expat": xml_events_expat}),
     "inspect_package": (lambda: media_package(OUT / "media.pptx"),
                         {"varnex": inspect_varnex, "zipfile+hashlib": inspect_zipfile, "cp": copy_file}),
     "summarize_presentation": (lambda: summary_deck(OUT / "summary_deck.pptx"),
@@ -263,6 +312,8 @@ def measure(workload: str, tool: str, path: Path, repeat: int = 1) -> dict:
 
 
 def largest_entry_kb(path: Path) -> int:
+    if not zipfile.is_zipfile(path):
+        return path.stat().st_size // 1024
     with zipfile.ZipFile(path) as archive:
         return max((i.file_size for i in archive.infolist()), default=0) // 1024
 

@@ -8,19 +8,13 @@
 #include <string>
 #include <string_view>
 
+#include "fuzz_check.hpp"
 #include "json_text.hpp"
 #include "summary_shape_extract.hpp"
 #include "summary_text_extract.hpp"
 
 using namespace varnex;
 
-#define FUZZ_CHECK(cond)                                                   \
-    do {                                                                   \
-        if (!(cond)) {                                                     \
-            std::fprintf(stderr, "check failed: %s (line %d)\n", #cond, __LINE__); \
-            std::abort();                                                  \
-        }                                                                  \
-    } while (0)
 
 namespace {
 

@@ -8,19 +8,13 @@
 #include <string>
 #include <string_view>
 
+#include "fuzz_check.hpp"
 #include "table_rewrite.hpp"
 #include "text_rewrite.hpp"
 #include "xml_events.hpp"
 
 using namespace varnex;
 
-#define FUZZ_CHECK(cond)                                                           \
-    do {                                                                           \
-        if (!(cond)) {                                                             \
-            std::fprintf(stderr, "check failed: %s (line %d)\n", #cond, __LINE__); \
-            std::abort();                                                          \
-        }                                                                          \
-    } while (0)
 
 namespace {
 

@@ -8,18 +8,12 @@
 #include <string>
 #include <string_view>
 
+#include "fuzz_check.hpp"
 #include "xml_events.hpp"
 #include "xml_helpers.hpp"
 
 using namespace varnex::xml;
 
-#define FUZZ_CHECK(cond)                                                   \
-    do {                                                                   \
-        if (!(cond)) {                                                     \
-            std::fprintf(stderr, "check failed: %s (line %d)\n", #cond, __LINE__); \
-            std::abort();                                                  \
-        }                                                                  \
-    } while (0)
 
 namespace {
 

@@ -271,14 +271,13 @@ Result<PackageManifest> inspect_package(const std::string& path) {
     PackageManifest manifest;
     manifest.path.value = path;
     manifest.parts.reserve(archive.entry_count());
+    std::vector<std::uint8_t> content;  // one entry at a time, in one reused buffer
     for (std::size_t i = 0; i < archive.entry_count(); ++i) {
         PartRecord record;
         record.name = archive.entry(i).name;
-        {
-            VARNEX_TRY_ASSIGN(const auto content, archive.read(i));
-            record.size = content.size();
-            record.sha256 = sha256_hex(content);
-        }
+        VARNEX_TRY(archive.read_into(i, content));
+        record.size = content.size();
+        record.sha256 = sha256_hex(content);
         if (record.sha256.empty()) return io_error("SHA-256 digest failed");
         record.kind = part_kind(record.name);
         manifest.parts.push_back(std::move(record));

@@ -404,6 +404,7 @@ std::string xml_attr(std::string_view text) {
 }
 
 void Writer::write_tag(const OwnedTag& tag) {
+    flush();
     out_ += '<';
     out_ += tag.name;
     for (const auto& [name, value] : tag.attributes) {
@@ -423,11 +424,15 @@ void Writer::write_tag(const OwnedTag& tag) {
 }
 
 void Writer::write_end(std::string_view name) {
+    flush();
     out_ += "</";
     out_ += name;
     out_ += '>';
 }
 
-void Writer::write_text(std::string_view text) { escape_into(out_, text, true); }
+void Writer::write_text(std::string_view text) {
+    flush();
+    escape_into(out_, text, true);
+}
 
 }  // namespace varnex::xml

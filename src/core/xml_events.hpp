@@ -162,23 +162,49 @@ struct OwnedTag {
     bool empty = false;
 };
 
+// Unchanged events usually follow each other in the input, so the writer joins a run of them
+// and copies it once. An event's bytes are therefore copied at the next write or at take():
+// the text it was read from must live until then (it does in every read-and-rewrite loop).
 class Writer {
 public:
     Writer() = default;
     explicit Writer(std::size_t reserve) { out_.reserve(reserve); }
 
-    void write(const Event& event) { out_.append(event.raw); }
-    void write_raw(std::string_view bytes) { out_.append(bytes); }
+    void write(const Event& event) {
+        if (!pending_.empty() && pending_.data() + pending_.size() == event.raw.data()) {
+            pending_ = std::string_view(pending_.data(), pending_.size() + event.raw.size());
+            return;
+        }
+        flush();
+        pending_ = event.raw;
+    }
+    void write_raw(std::string_view bytes) {
+        flush();
+        out_.append(bytes);
+    }
     void write_tag(const OwnedTag& tag);
     void write_end(std::string_view name);
     // Text escaped with escape_text.
     void write_text(std::string_view text);
 
-    std::string& buffer() { return out_; }
-    std::string take() { return std::move(out_); }
+    std::string& buffer() {
+        flush();
+        return out_;
+    }
+    std::string take() {
+        flush();
+        return std::move(out_);
+    }
 
 private:
+    void flush() {
+        if (pending_.empty()) return;
+        out_.append(pending_);
+        pending_ = {};
+    }
+
     std::string out_;
+    std::string_view pending_;
 };
 
 }  // namespace varnex::xml

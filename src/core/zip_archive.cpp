@@ -45,6 +45,7 @@ constexpr std::uint64_t kInflateFirstRatio = 32;
 
 constexpr std::size_t kWriteBufferSize = 256 * 1024;
 constexpr std::size_t kCopyChunk = 1 << 20;
+constexpr std::uint64_t kPageSize = 4096;
 
 // New entries: 1980-01-01 00:00:00, Unix, regular file 0644.
 constexpr std::uint16_t kFixedDosDate = 0x21;
@@ -453,10 +454,15 @@ Status ArchiveReader::inflate(std::span<const std::uint8_t> input, std::vector<s
 }
 
 Result<std::vector<std::uint8_t>> ArchiveReader::read(std::size_t index) const {
+    std::vector<std::uint8_t> out;
+    VARNEX_TRY(read_into(index, out));
+    return out;
+}
+
+Status ArchiveReader::read_into(std::size_t index, std::vector<std::uint8_t>& out) const {
     const EntryInfo& e = entries_[index];
     VARNEX_TRY(check_readable(index));
     VARNEX_TRY_ASSIGN(const EntryLocation loc, locate(index));
-    std::vector<std::uint8_t> out;
     const auto compressed_size = static_cast<std::size_t>(e.compressed_size);
     if (e.method == kMethodStored) {
         out.resize(compressed_size);
@@ -468,7 +474,7 @@ Result<std::vector<std::uint8_t>> ArchiveReader::read(std::size_t index) const {
     }
     if (libdeflate_crc32(0, out.data(), out.size()) != e.crc32)
         return io_error(fmt::format("CRC-32 mismatch in entry {}", e.name));
-    return out;
+    return {};
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -487,15 +493,35 @@ ArchiveWriter::~ArchiveWriter() {
     if (compressor_ != nullptr) libdeflate_free_compressor(compressor_);
 }
 
+// Bytes buffered by write() always precede a pending copy: a copy starts only on an empty buffer,
+// and write() sends the pending copy out before it buffers anything new.
 Status ArchiveWriter::flush() {
-    if (buffer_.empty()) return {};
-    auto status = write_full(fd_, buffer_.data(), buffer_.size());
-    buffer_.clear();
-    return status;
+    if (!buffer_.empty()) {
+        auto status = write_full(fd_, buffer_.data(), buffer_.size());
+        buffer_.clear();
+        VARNEX_TRY(status);
+    }
+    return flush_pending_copy();
+}
+
+Status ArchiveWriter::flush_pending_copy() {
+    if (!pending_) return {};
+    const PendingCopy copy = *pending_;
+    pending_.reset();
+    auto status = copy_range(*copy.reader, copy.input_offset, copy.output_offset, copy.length);
+    if (!status) {
+        // The entries this copy carried never reached the file: an incomplete archive must not
+        // list them.
+        central_.resize(copy.first_record);
+        offset_ = copy.output_offset;
+        return as_zip(std::move(status));
+    }
+    return {};
 }
 
 Status ArchiveWriter::write(std::span<const std::uint8_t> bytes) {
     if (fd_ < 0) return io_error("archive is closed");
+    VARNEX_TRY(flush_pending_copy());
     offset_ += bytes.size();
     if (buffer_.size() + bytes.size() <= kWriteBufferSize) {
         buffer_.insert(buffer_.end(), bytes.begin(), bytes.end());
@@ -509,15 +535,14 @@ Status ArchiveWriter::write(std::span<const std::uint8_t> bytes) {
     return write_full(fd_, bytes.data(), bytes.size());
 }
 
-Status ArchiveWriter::copy_range(const ArchiveReader& reader, std::uint64_t offset, std::uint64_t length) {
-    if (fd_ < 0) return io_error("archive is closed");
+Status ArchiveWriter::copy_range(const ArchiveReader& reader, std::uint64_t offset, std::uint64_t output_offset,
+                                 std::uint64_t length) {
     if (offset > reader.size() || length > reader.size() - offset) return io_error("read past the end of the archive");
-    if (reader.fd() < 0) return write(reader.memory().subspan(static_cast<std::size_t>(offset), static_cast<std::size_t>(length)));
-    VARNEX_TRY(flush());
-    offset_ += length;
-    // The kernel copies (or shares extents) without the data passing through user space.
     auto in_offset = static_cast<off_t>(offset);
-    while (length > 0 && copy_file_range_works_) {
+    // The kernel copies without the data passing through user space, but only at full speed
+    // when input and output sit at the same offset within a page; otherwise a buffer is faster.
+    const bool page_aligned = (offset - output_offset) % kPageSize == 0;
+    while (length > 0 && copy_file_range_works_ && page_aligned) {
         const ssize_t n = ::copy_file_range(reader.fd(), &in_offset, fd_, nullptr,
                                             static_cast<std::size_t>(std::min<std::uint64_t>(length, 1u << 30)), 0);
         if (n > 0) {
@@ -531,12 +556,11 @@ Status ArchiveWriter::copy_range(const ArchiveReader& reader, std::uint64_t offs
             return io_error_from_errno(errno);
         copy_file_range_works_ = false;
     }
-    std::vector<std::uint8_t> chunk;
+    if (length > 0) copy_buffer_.resize(static_cast<std::size_t>(std::min<std::uint64_t>(length, kCopyChunk)));
     while (length > 0) {
         const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(length, kCopyChunk));
-        chunk.resize(n);
-        VARNEX_TRY(pread_full(reader.fd(), chunk.data(), n, static_cast<std::uint64_t>(in_offset)));
-        VARNEX_TRY(write_full(fd_, chunk.data(), n));
+        VARNEX_TRY(pread_full(reader.fd(), copy_buffer_.data(), n, static_cast<std::uint64_t>(in_offset)));
+        VARNEX_TRY(write_full(fd_, copy_buffer_.data(), n));
         in_offset += static_cast<off_t>(n);
         length -= n;
     }
@@ -612,10 +636,24 @@ Status ArchiveWriter::add_directory(std::string_view name) {
 }
 
 Status ArchiveWriter::copy_raw(const ArchiveReader& reader, std::size_t index) {
+    if (fd_ < 0) return zip_error("archive is closed");
     VARNEX_TRY_ASSIGN(const EntryLocation loc, reader.locate(index));
     VARNEX_TRY_ASSIGN(const std::uint64_t end, reader.record_end(index, loc));
+    const std::uint64_t length = end - loc.header_offset;
+    if (loc.header_offset > reader.size() || length > reader.size() - loc.header_offset)
+        return zip_error("read past the end of the archive");
     CentralRecord record{reader.entry(index), offset_};
-    VARNEX_TRY(as_zip(copy_range(reader, loc.header_offset, end - loc.header_offset)));
+    if (reader.fd() < 0) {
+        VARNEX_TRY(as_zip(write(reader.memory().subspan(static_cast<std::size_t>(loc.header_offset),
+                                                         static_cast<std::size_t>(length)))));
+    } else if (pending_ && pending_->reader == &reader && pending_->input_offset + pending_->length == loc.header_offset) {
+        pending_->length += length;
+        offset_ += length;
+    } else {
+        VARNEX_TRY(as_zip(flush()));
+        pending_ = PendingCopy{&reader, loc.header_offset, offset_, length, central_.size()};
+        offset_ += length;
+    }
     central_.push_back(std::move(record));
     return {};
 }
@@ -730,7 +768,9 @@ Status ArchiveWriter::finish() {
 
 void ArchiveWriter::close_incomplete() {
     if (fd_ < 0) return;
-    // A failed entry may have left part of its bytes behind: the directory goes after them.
+    // A pending copy that fails drops the entries it carried and the rest can still be listed;
+    // a failed entry may have left part of its bytes behind, so the directory goes after them.
+    (void)flush_pending_copy();
     Status status = flush();
     if (status) {
         const off_t end = ::lseek(fd_, 0, SEEK_CUR);

@@ -97,6 +97,9 @@ public:
     // The whole decompressed entry. Zip error when it cannot be opened (check_readable, locate);
     // Io error on a read failure, corrupt compressed data or a CRC mismatch.
     Result<std::vector<std::uint8_t>> read(std::size_t index) const;
+    // read() into `out`, reusing its capacity: a loop over many entries then touches fresh
+    // memory only for the largest one.
+    Status read_into(std::size_t index, std::vector<std::uint8_t>& out) const;
 
     // Raw access for copying. fd() is -1 for an in-memory archive, whose bytes are memory().
     int fd() const { return fd_; }
@@ -149,7 +152,8 @@ public:
     // A directory entry with the same fixed options (stored, empty).
     Status add_directory(std::string_view name);
     // Copies the entry's local header, stored data and data descriptor unchanged; its central
-    // record keeps every field but the offset. Zip error on any failure.
+    // record keeps every field but the offset. Zip error on any failure. The copy may be
+    // deferred until the next write, finish() or close: `reader` must stay open until then.
     Status copy_raw(const ArchiveReader& reader, std::size_t index);
 
     // Writes the central directory and end record and closes the file. Zip error on failure.
@@ -167,10 +171,24 @@ private:
         std::uint64_t offset = 0;
     };
 
+    // Raw copies of entries that lie back to back in the input are gathered and copied in one
+    // go when the next written byte or the end needs them (one system call instead of one per
+    // entry).
+    struct PendingCopy {
+        const ArchiveReader* reader = nullptr;
+        std::uint64_t input_offset = 0;
+        std::uint64_t output_offset = 0;
+        std::uint64_t length = 0;
+        std::size_t first_record = 0;  // central records whose bytes the copy carries
+    };
+
     ArchiveWriter(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
     Status write(std::span<const std::uint8_t> bytes);
+    // Writes the buffered bytes and any pending raw copy, in order.
     Status flush();
-    Status copy_range(const ArchiveReader& reader, std::uint64_t offset, std::uint64_t length);
+    Status flush_pending_copy();
+    Status copy_range(const ArchiveReader& reader, std::uint64_t offset, std::uint64_t output_offset,
+                      std::uint64_t length);
     Status add_new(EntryInfo info, std::span<const std::uint8_t> stored);
     Status write_central_directory();
 
@@ -179,6 +197,8 @@ private:
     std::uint64_t offset_ = 0;  // bytes handed to write(), buffered or not
     std::vector<std::uint8_t> buffer_;
     std::vector<CentralRecord> central_;
+    std::optional<PendingCopy> pending_;
+    std::vector<std::uint8_t> copy_buffer_;
     libdeflate_compressor* compressor_ = nullptr;
     bool copy_file_range_works_ = true;
 };

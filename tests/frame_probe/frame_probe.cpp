@@ -4,6 +4,7 @@
 
 #include "call_frame.hpp"
 #include "package_io.hpp"
+#include "xml_events.hpp"
 
 namespace varnex::py {
 
@@ -117,6 +118,36 @@ Result<WriteFactsRecord> probe_write_package(const std::string& input, const std
     return WriteFactsRecord{facts.part_count, facts.has_vba};
 }
 
+struct XmlRoundTripRecord {
+    std::uint64_t events = 0;
+    std::uint64_t bytes = 0;
+    bool identical = false;
+    template <class F>
+    void fields(F&& f) const {
+        f("events", events);
+        f("bytes", bytes);
+        f("identical", identical);
+    }
+};
+
+// Reads every event of the text and writes it back unchanged, for the reader's benchmark.
+Result<XmlRoundTripRecord> probe_xml_roundtrip(ByteView data) {
+    const std::string_view text(reinterpret_cast<const char*>(data.data()), data.size());
+    xml::Reader reader(text);
+    xml::Writer writer(text.size());
+    XmlRoundTripRecord record;
+    for (;;) {
+        VARNEX_TRY_ASSIGN(const auto event, reader.next());
+        if (event.kind == xml::EventKind::Eof) break;
+        writer.write(event);
+        ++record.events;
+    }
+    const std::string out = writer.take();
+    record.bytes = out.size();
+    record.identical = out == text;
+    return record;
+}
+
 int execute(PyObject* module) {
     const bool ok =
         register_function<&probe_kinds>(module, "probe_kinds_json",
@@ -131,7 +162,8 @@ int execute(PyObject* module) {
         register_function<&probe_empty_record>(module, "probe_empty_record_json") &&
         register_function<&probe_write_package>(module, "probe_write_package_json",
                                                 {"input", "output", "replaced_names", "replaced_texts", "removed",
-                                                 "added_names", "added_texts"});
+                                                 "added_names", "added_texts"}) &&
+        register_function<&probe_xml_roundtrip>(module, "probe_xml_roundtrip_json", {"data"});
     return ok ? 0 : -1;
 }
 
