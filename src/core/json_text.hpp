@@ -120,7 +120,7 @@ private:
         bool has_members = false;
     };
     // The indentation is copied as one block of this many spaces, then cut to the depth.
-    static constexpr std::size_t kSpaceBlock = 64;
+    static constexpr std::size_t kSpaceBlock = 32;
 
     // Room for a separator: ",", the newline and the indentation (or a whole block of it).
     std::size_t separator_room() const {
@@ -129,7 +129,7 @@ private:
     }
     // Writes "," (when `comma`) and the newline and indentation at `p`, within claimed room.
     char* separator(char* p, bool comma) const {
-        static constexpr char spaces[kSpaceBlock + 1] = "                                                                ";
+        static constexpr char spaces[kSpaceBlock + 1] = "                                ";
         if (comma) *p++ = ',';
         *p++ = '\n';
         const std::size_t width = levels_.size() * 2;

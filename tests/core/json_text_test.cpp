@@ -81,5 +81,23 @@ TEST(JsonWriter, GrowsCallerStorageAndKeepsTheText) {
     EXPECT_EQ(own.take().substr(0, 16), "[\n  \"item 0\",\n  ");
 }
 
+// Indentation at every depth, deep ones included.
+TEST(JsonWriter, IndentsEveryDepth) {
+    Writer writer;
+    std::string expected;
+    constexpr int kDepth = 40;
+    for (int depth = 0; depth < kDepth; ++depth) {
+        writer.begin_array();
+        expected += (depth == 0 ? "" : "\n" + std::string(2 * depth, ' ')) + "[";
+    }
+    writer.null_value();
+    expected += "\n" + std::string(2 * kDepth, ' ') + "null";
+    for (int depth = kDepth - 1; depth >= 0; --depth) {
+        writer.end_array();
+        expected += "\n" + std::string(2 * depth, ' ') + "]";
+    }
+    EXPECT_EQ(writer.take(), expected);
+}
+
 }  // namespace
 }  // namespace varnex::json
