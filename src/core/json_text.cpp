@@ -111,15 +111,18 @@ void TextBuffer::grow(std::size_t more) {
     const std::size_t used = size();
     const std::size_t capacity = static_cast<std::size_t>(end_ - base_);
     if (more > std::numeric_limits<std::size_t>::max() / 2 - used) throw std::bad_alloc();
-    const std::size_t wanted = std::max({used + more, capacity * 2, std::size_t{4096}});
     if (storage_ != nullptr) {
-        base_ = storage_->grow(used, wanted);
-    } else {
-        // realloc moves a large block by remapping it, without copying or touching its pages.
-        void* grown = std::realloc(base_, wanted);
-        if (grown == nullptr) throw std::bad_alloc();
-        base_ = static_cast<char*>(grown);
+        const Storage::Area area = storage_->grow(used, used + more);
+        base_ = area.data;
+        pos_ = base_ + used;
+        end_ = base_ + area.size;
+        return;
     }
+    const std::size_t wanted = std::max({used + more, capacity * 2, std::size_t{4096}});
+    // realloc moves a large block by remapping it, without copying or touching its pages.
+    void* grown = std::realloc(base_, wanted);
+    if (grown == nullptr) throw std::bad_alloc();
+    base_ = static_cast<char*>(grown);
     pos_ = base_ + used;
     end_ = base_ + wanted;
 }

@@ -21,10 +21,14 @@ namespace varnex::json {
 // that the buffer asks to grow, such as the final home of the text.
 class Storage {
 public:
+    struct Area {
+        char* data;
+        std::size_t size;
+    };
     virtual ~Storage() = default;
-    // The area grown to at least `size` bytes, its first `used` bytes kept. Throws
-    // std::bad_alloc when it cannot grow.
-    virtual char* grow(std::size_t used, std::size_t size) = 0;
+    // The area grown to at least `size` bytes (the storage may give more), its first `used`
+    // bytes kept. Throws std::bad_alloc when it cannot grow.
+    virtual Area grow(std::size_t used, std::size_t size) = 0;
 };
 
 // The text a writer produces, in one contiguous area: its own heap block, or a caller's Storage.

@@ -277,8 +277,6 @@ PyObject* to_python(const JsonText& result) {
 // without the request leaves them to be faulted in as before.
 void prefault(char* begin, std::size_t size) {
 #if defined(MADV_POPULATE_WRITE)
-    constexpr std::size_t kWorthIt = std::size_t{1} << 20;
-    if (size < kWorthIt) return;
     const auto page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
     const auto first = (reinterpret_cast<std::uintptr_t>(begin) + page - 1) / page * page;
     const auto last = (reinterpret_cast<std::uintptr_t>(begin) + size) / page * page;
@@ -295,17 +293,24 @@ class StrWriter::Storage final : public json::Storage {
 public:
     ~Storage() override { Py_XDECREF(str_); }
 
-    char* grow(std::size_t used, std::size_t size) override {
-        const auto length = static_cast<Py_ssize_t>(size);
-        if (str_ == nullptr) {
-            str_ = PyUnicode_New(length, 127);
-        } else if (PyUnicode_Resize(&str_, length) < 0) {
-            throw std::bad_alloc();
+    Area grow(std::size_t, std::size_t size) override {
+        if (size > allocated_) {
+            const std::size_t length = std::max({size, allocated_ * 2, std::size_t{4096}});
+            if (str_ == nullptr) {
+                str_ = PyUnicode_New(static_cast<Py_ssize_t>(length), 127);
+                if (str_ == nullptr) throw std::bad_alloc();
+            } else if (PyUnicode_Resize(&str_, static_cast<Py_ssize_t>(length)) < 0) {
+                throw std::bad_alloc();
+            }
+            allocated_ = length;
         }
-        if (str_ == nullptr) throw std::bad_alloc();
+        // A large str is handed out a step at a time, each step's pages asked for in one call,
+        // so that no more than a step is touched beyond the text.
         char* data = static_cast<char*>(PyUnicode_DATA(str_));
-        prefault(data + used, size - used);
-        return data;
+        const std::size_t handed = std::min(allocated_, std::max(size, handed_ + kStep));
+        if (allocated_ >= kLarge) prefault(data + handed_, handed - handed_);
+        handed_ = handed;
+        return {data, handed};
     }
 
     PyObject* finish(std::string_view text, bool ascii) {
@@ -320,7 +325,12 @@ public:
     }
 
 private:
+    static constexpr std::size_t kStep = std::size_t{256} << 10;
+    static constexpr std::size_t kLarge = std::size_t{1} << 20;
+
     PyObject* str_ = nullptr;
+    std::size_t allocated_ = 0;  // the str's length
+    std::size_t handed_ = 0;     // how much of it the writer may use
 };
 
 StrWriter::StrWriter() : storage_(std::make_unique<Storage>()), writer_(*storage_) {}
