@@ -18,7 +18,8 @@ public:
     // Reads `document` through to its end or its first error. The document must outlive the
     // tape. A document whose events would take far more memory than its text is not kept, and
     // then the tape answers for no slice.
-    explicit EventTape(std::string_view document) : EventTape(document, [](const Event&, std::string_view) {}) {}
+    explicit EventTape(std::string_view document)
+        : EventTape(document, [](const Event&, std::string_view) {}) {}
 
     // The same, also calling `visit(event, event.local_name())` on the way with each event a
     // Reader over the whole document returns before its Eof or first error, kept or not: a
@@ -38,12 +39,12 @@ public:
         kept_ = recording_;
     }
 
-    // Calls `visit(event, event.local_name())` with each event that Reader(slice, options) would return before its Eof or
-    // its first error, in order, and returns true; or returns false without calling it when
-    // the tape cannot tell, and the caller reads the slice itself. The tape can tell when the
-    // slice lies within the document, starts and ends where events do, and ends before the
-    // point where reading the document failed; the whole document always qualifies. Offsets
-    // stay those of the document.
+    // Calls `visit(event, event.local_name())` with each event that Reader(slice, options)
+    // would return before its Eof or its first error, in order, and returns true; or returns
+    // false without calling it when the tape cannot tell, and the caller reads the slice
+    // itself. The tape can tell when the slice lies within the document, starts and ends where
+    // events do, and ends before the point where reading the document failed; the whole
+    // document always qualifies. Offsets stay those of the document.
     template <class Visit>
     bool replay(std::string_view slice, ReaderOptions options, Visit&& visit) const {
         const auto range = range_of(slice);
@@ -59,8 +60,8 @@ public:
     // The index range of the events replay(slice) would visit (before trimming); absent when it
     // would return false.
     std::optional<std::pair<std::size_t, std::size_t>> range_of(std::string_view slice) const;
-    // The same, when those events also start and end at
-    // the same depth without going below it: complete elements and the text between them.
+    // The same, when those events also start and end at the same depth without going below
+    // it: complete elements and the text between them.
     std::optional<std::pair<std::size_t, std::size_t>> balanced_range_of(std::string_view slice) const;
     // Event `k` of the document (an index of the ranges above) and its local name.
     Event event(std::size_t k) const { return event_at(k); }
@@ -114,7 +115,7 @@ private:
     std::string_view local_name_at(std::size_t k, const Event& event) const {
         return event.name.substr(events_[k].local_start);
     }
-    // Kinds whose name or body is never a view into the input.
+    // Whether events of a kind carry a name, and a body, viewed in the input.
     static bool has_name(EventKind kind) {
         return kind != EventKind::Text && kind != EventKind::CData && kind != EventKind::Comment &&
                kind != EventKind::DocType;
